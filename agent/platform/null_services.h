@@ -1,0 +1,37 @@
+// Stand-ins for desktop services the agent can run without: the agent keeps working, with less.
+#pragma once
+
+#include "calendar/meeting_card.h"
+#include "calls/prompt.h"
+#include "supervisor/permissions.h"
+
+namespace qv {
+
+// No panel can be shown: nothing is ever visible, no callback ever runs.
+class NullPrompt : public Prompt {
+  public:
+    void show(const QString&, const QString&, const QString&, const QString&, std::function<void()>,
+              std::function<void()>, double) override {}
+    void close() override {}
+    bool visible() const override { return false; }
+};
+
+class NullMeetingCard : public MeetingCard {
+  public:
+    void show(const QString&, double, std::optional<double>, const QString&, const QString&,
+              const QString&, std::function<void()>, std::function<void()>, std::function<void()>,
+              std::function<void()>, double) override {}
+    void close() override {}
+    bool visible() const override { return false; }
+};
+
+// No audio server to ask: the microphone counts as unusable, and there is nothing to request.
+class NullPermissionSource : public PermissionSource {
+  public:
+    MicAccess micAccess() override { return MicAccess::Denied; }
+    void requestMicAccess(std::function<void()> answered) override {
+        if (answered) answered();
+    }
+};
+
+}  // namespace qv

@@ -1,0 +1,37 @@
+// Clock, timers and background work over Qt's event loop.
+#pragma once
+
+#include <QObject>
+#include <QThreadPool>
+
+#include "core/clock.h"
+
+namespace qv {
+
+// Wall-clock time, as the backend's timestamps are.
+class SystemClock : public Clock {
+  public:
+    double now() const override;
+};
+
+// QTimers owned by this object, on the thread that created it (the main thread).
+class QtScheduler : public Scheduler {
+  public:
+    void every(double seconds, std::function<void()> fn) override;
+    void after(double seconds, std::function<void()> fn) override;
+
+  private:
+    QObject owner_;
+};
+
+// Work on a private thread pool; continuations are queued to the main thread. The pool is
+// waited for on destruction, so destroy this before the objects its work touches.
+class ThreadQueue : public BackgroundQueue {
+  public:
+    void run(std::function<void()> work, std::function<void()> then) override;
+
+  private:
+    QThreadPool pool_;
+};
+
+}  // namespace qv

@@ -1,0 +1,69 @@
+// The command line: which forms are usage errors, and what each command takes.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+#include <string>
+
+#include "cli.h"
+
+namespace {
+
+struct Case {
+    const char* name;
+    std::vector<std::string> args;
+    int kind;  // 0 usage, 1 ocr, 2 record
+    std::string first, second;
+};
+
+class Parse : public testing::TestWithParam<Case> {};
+
+TEST_P(Parse, ChoosesTheCommand) {
+    const Case& c = GetParam();
+    const hc::Command command = hc::parseCommand(c.args);
+    ASSERT_EQ(static_cast<int>(command.index()), c.kind);
+    if (const auto* ocr = std::get_if<hc::OcrCommand>(&command)) {
+        EXPECT_EQ(ocr->folder, c.first);
+    }
+    if (const auto* rec = std::get_if<hc::RecordCommand>(&command)) {
+        EXPECT_EQ(rec->video, c.first);
+        EXPECT_EQ(rec->frames, c.second);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Forms, Parse,
+    testing::Values(
+        Case{"nothing", {"hc-screen"}, 0, "", ""},
+        Case{"only_ocr", {"hc-screen", "ocr"}, 0, "", ""},
+        Case{"only_record", {"hc-screen", "record"}, 0, "", ""},
+        Case{"record_without_folder", {"hc-screen", "record", "v.mp4"}, 0, "", ""},
+        Case{"capitalised", {"hc-screen", "Record", "v.mp4", "f"}, 0, "", ""},
+        Case{"capitalised_ocr", {"hc-screen", "OCR", "f"}, 0, "", ""},
+        Case{"other_word", {"hc-screen", "play", "v.mp4", "f"}, 0, "", ""},
+        Case{"ocr", {"hc-screen", "ocr", "frames"}, 1, "frames", ""},
+        Case{"ocr_extra", {"hc-screen", "ocr", "frames", "x", "y"}, 1, "frames", ""},
+        Case{"record", {"hc-screen", "record", "v.mp4", "f"}, 2, "v.mp4", "f"},
+        Case{"record_extra", {"hc-screen", "record", "v.mp4", "f", "x"}, 2, "v.mp4", "f"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The real program: usage text on standard error, nothing on standard output, status 1.
+TEST(Program, UsageErrorsPrintTheUsageAndExitWithOne) {
+    const char* forms[] = {"", "ocr", "record v.mp4", "Record v.mp4 f", "stop v.mp4 f"};
+    for (const char* form : forms) {
+        const std::string cmd = std::string(HC_SCREEN) + " " + form + " 2>&1 1>/dev/null";
+        FILE* p = popen(cmd.c_str(), "r");
+        ASSERT_NE(p, nullptr);
+        std::string err;
+        std::array<char, 256> buf;
+        while (size_t n = fread(buf.data(), 1, buf.size(), p)) err.append(buf.data(), n);
+        const int status = pclose(p);
+        EXPECT_EQ(err, std::string(hc::USAGE) + "\n") << form;
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 1) << form;
+    }
+}
+
+}  // namespace
