@@ -73,6 +73,9 @@ class App {
     virtual void checkSoon();                  // soon-meeting reminder, every 30 s
     virtual void loadUpcoming();               // upcoming meetings, every 120 s
 
+    // Sets the tray entry's recording title from `recording`, `startedAt` and the clock.
+    void updateButton();
+
     // State, under the names the subsystems use.
     Server& server;
     std::unique_ptr<StatusItem> item;
