@@ -24,12 +24,12 @@ int main(int argc, char** argv) {
     // A tray agent: closing a panel never ends it.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    qv::SingleInstance instance;
-    if (!instance.claim()) return 0;  // the running agent was asked to open the home page
-
     qv::TerminationSignals termination;
     QObject::connect(&termination, &qv::TerminationSignals::terminationRequested, &application,
                      &QCoreApplication::quit);
+
+    qv::SingleInstance instance;
+    if (!instance.claim()) return 0;  // the running agent was asked to open the home page
 
     qv::QtHttpClient http(qv::BASE);
     qv::DesktopBrowser browser;

@@ -1,4 +1,5 @@
-// Opens URLs with the desktop's default handler (xdg-open or the desktop portal, through Qt).
+// Opens URLs with the desktop's default handler: `xdg-open` (the freedesktop way, which works
+// on any display server, and headless too), or Qt's own opener where xdg-open is missing.
 #pragma once
 
 #include "core/browser.h"
