@@ -19,6 +19,7 @@ App::App(AppServices services)
 
 void App::applicationDidFinishLaunching() {
     if (services_.makeStatusItem) item = services_.makeStatusItem();
+    if (item) item->setMenuSource([this] { return menuNeedsUpdate(); });
     if (services_.permissions.micAccess() == MicAccess::NotDetermined) {
         services_.permissions.requestMicAccess([] {});
     }

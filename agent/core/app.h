@@ -18,6 +18,10 @@
 #include "core/browser.h"
 #include "core/clock.h"
 #include "core/http.h"
+#include "core/login_item.h"
+#include "core/menu_model.h"
+#include "core/question.h"
+#include "core/recording.h"
 #include "core/status_item.h"
 #include "supervisor/permissions.h"
 #include "supervisor/server.h"
@@ -39,6 +43,9 @@ struct AppServices {
     CalendarAccess& eventStore;
     // Makes the tray entry at launch; returns nullptr where the desktop has no tray.
     std::function<std::unique_ptr<StatusItem>()> makeStatusItem;
+    // Start at login, and the modal add-or-replace question of a recording start.
+    LoginItem& loginItem;
+    QuestionDialog& question;
 };
 
 class App {
@@ -76,6 +83,32 @@ class App {
     // Sets the tray entry's recording title from `recording`, `startedAt` and the clock.
     void updateButton();
 
+    // The status menu's rows from the current state, rebuilt each time it is about to open:
+    // the upcoming meetings first, then the fixed rows. Also starts a reload of the meetings.
+    MenuRows menuNeedsUpdate();
+    // Appends the upcoming-meetings section (and its closing separator), or nothing.
+    void addUpcoming(MenuRows& rows);
+    // Menu actions.
+    void openHome();
+    void openSettings();
+    void openMeeting();
+    void toggleDetect();
+    void toggleLogin();
+    void quit();  // ends the event loop; the termination path then runs
+
+    // Recording control. Each request returns at once; its answer is handled on the main
+    // thread, sets the recording fields and tells the user the outcome through `prompt`.
+    void start(StartOptions options = {});
+    void stop(std::optional<QString> note = std::nullopt);
+    // The add-or-replace question for a meeting that already has a recording: "append",
+    // "replace", or nothing for Cancel. Waits for the answer (nested event loop).
+    std::optional<QString> askRecordMode(const QString& title);
+    // Shows a failure message with a way to the home page.
+    void alert(const QString& message);
+    void startRec();
+    void startRecScreen();
+    void stopRec();
+
     // State, under the names the subsystems use.
     Server& server;
     std::unique_ptr<StatusItem> item;
@@ -100,6 +133,8 @@ class App {
 
   private:
     void continueStartup();
+    void sendStart(const StartOptions& options);
+    void startAnswered(const StartOptions& options, int status, const QJsonObject& reply);
     bool terminated_ = false;
 };
 

@@ -9,7 +9,6 @@ void App::refresh(bool /*first*/) {}
 void App::watchMic() {}
 void App::checkSoon() {}
 void App::loadUpcoming() {}
-void App::updateButton() {}
 
 Server::Server(Locations where) : where_(std::move(where)) {}
 void Server::start() {}

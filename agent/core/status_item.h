@@ -2,6 +2,9 @@
 #pragma once
 
 #include <QString>
+#include <functional>
+
+#include "core/menu_model.h"
 
 namespace qv {
 
@@ -10,6 +13,9 @@ class StatusItem {
     virtual ~StatusItem() = default;
     // The recording title: the elapsed time while recording, empty otherwise.
     virtual void setTitle(const QString& elapsed) = 0;
+    // Where the menu's rows come from: called each time the menu is about to open, on the
+    // main thread; the rows then shown are exactly the ones returned.
+    virtual void setMenuSource(std::function<MenuRows()> rows) = 0;
 };
 
 }  // namespace qv

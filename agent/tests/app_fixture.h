@@ -31,13 +31,15 @@ struct AppWorld {
     FakeBackground background;
     FakePermissions permissions;
     FakeServer server;
-    NullPrompt prompt;
+    FakePrompt prompt;
     NullMeetingCard card;
     FakeCalendarAccess calendar;
+    FakeLoginItem loginItem;
+    FakeQuestion question;
 
     AppServices services(std::function<std::unique_ptr<StatusItem>()> item = nullptr) {
-        return {http,        browser, clock,  clock, background, settings,
-                permissions, server,  prompt, card,  calendar,   std::move(item)};
+        return {http,   browser, clock, clock,    background,      settings,  permissions,
+                server, prompt,  card,  calendar, std::move(item), loginItem, question};
     }
 };
 

@@ -38,6 +38,7 @@ class CountingItem : public StatusItem {
   public:
     explicit CountingItem(std::vector<std::string>& log) { log.push_back("item"); }
     void setTitle(const QString&) override {}
+    void setMenuSource(std::function<MenuRows()>) override {}
 };
 
 TEST(AppStartup, LaunchMakesTheItemThenStartsTheServerInTheBackground) {
@@ -133,7 +134,7 @@ TEST(AppDetect, DefaultsOnTogglesAndSurvivesARestart) {
     QSettings reread(file, QSettings::IniFormat);
     AppServices s = w.services();
     App restarted({s.http, s.browser, s.clock, s.scheduler, s.background, reread, s.permissions,
-                   s.server, s.prompt, s.card, s.eventStore, nullptr});
+                   s.server, s.prompt, s.card, s.eventStore, nullptr, s.loginItem, s.question});
     EXPECT_FALSE(restarted.detect());
     restarted.setDetect(true);
     EXPECT_TRUE(restarted.detect());

@@ -7,11 +7,16 @@
 #include <QUrl>
 #include <functional>
 #include <optional>
+#include <string>
 #include <vector>
 
+#include "calls/prompt.h"
 #include "core/browser.h"
 #include "core/clock.h"
 #include "core/http.h"
+#include "core/login_item.h"
+#include "core/question.h"
+#include "core/status_item.h"
 #include "supervisor/permissions.h"
 
 namespace qv::test {
@@ -80,6 +85,76 @@ class FakeCalendarAccess : public CalendarAccess {
     void requestFullAccess() override { ++requests; }
     bool notDecided = false;
     int requests = 0;
+};
+
+// A prompt that keeps what it was asked to show; the test clicks its buttons. Like the real
+// one, a click closes the prompt before the callback runs.
+class FakePrompt : public Prompt {
+  public:
+    struct Shown {
+        QString title, subtitle, primary, secondary;
+        std::function<void()> onPrimary, onSecondary;
+        double seconds;
+    };
+    void show(const QString& title, const QString& subtitle, const QString& primary,
+              const QString& secondary, std::function<void()> onPrimary,
+              std::function<void()> onSecondary, double seconds) override {
+        shown.push_back({title, subtitle, primary, secondary, std::move(onPrimary),
+                         std::move(onSecondary), seconds});
+        open = true;
+    }
+    void close() override { open = false; }
+    bool visible() const override { return open; }
+    void clickPrimary() { click(shown.back().onPrimary); }
+    void clickSecondary() { click(shown.back().onSecondary); }
+    std::vector<Shown> shown;
+    bool open = false;
+
+  private:
+    void click(std::function<void()> fn) {
+        open = false;
+        if (fn) fn();
+    }
+};
+
+// Answers each question with the next scripted answer (nothing when none is left).
+class FakeQuestion : public QuestionDialog {
+  public:
+    std::optional<int> ask(const Question& question) override {
+        asked.push_back(question);
+        if (answers.empty()) return std::nullopt;
+        const std::optional<int> next = answers.front();
+        answers.erase(answers.begin());
+        return next;
+    }
+    std::vector<std::optional<int>> answers;
+    std::vector<Question> asked;
+};
+
+class FakeLoginItem : public LoginItem {
+  public:
+    bool enabled() const override { return on; }
+    void enable() override {
+        calls.push_back("enable");
+        if (!failing) on = true;
+    }
+    void disable() override {
+        calls.push_back("disable");
+        if (!failing) on = false;
+    }
+    bool on = false;
+    bool failing = false;
+    std::vector<std::string> calls;
+};
+
+// A tray entry that keeps its titles and hands out the menu rows on request.
+class FakeStatusItem : public StatusItem {
+  public:
+    void setTitle(const QString& elapsed) override { titles.append(elapsed); }
+    void setMenuSource(std::function<MenuRows()> rows) override { source = std::move(rows); }
+    MenuRows open() { return source ? source() : MenuRows{}; }
+    QStringList titles;
+    std::function<MenuRows()> source;
 };
 
 }  // namespace qv::test
