@@ -12,8 +12,14 @@
 #include "platform/single_instance.h"
 #include "platform/termination_signals.h"
 #include "platform/ungated_calendar_access.h"
+#include "platform/xdg_autostart.h"
 #include "supervisor/locations.h"
 #include "supervisor/server.h"
+#include "ui/app_icon.h"
+#include "ui/message_box_question.h"
+#include "ui/prompt_panel.h"
+#include "ui/tray_status_item.h"
+#include "ui/window_hints.h"
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
@@ -21,6 +27,7 @@ int main(int argc, char** argv) {
     QApplication::setOrganizationName(QStringLiteral("Quorvia"));
     QApplication::setApplicationDisplayName(QStringLiteral("Quorvia"));
     QGuiApplication::setDesktopFileName(qv::APP_ID);
+    QApplication::setWindowIcon(qv::applicationIcon());
     // A tray agent: closing a panel never ends it.
     QApplication::setQuitOnLastWindowClosed(false);
 
@@ -31,6 +38,9 @@ int main(int argc, char** argv) {
     qv::SingleInstance instance;
     if (!instance.claim()) return 0;  // the running agent was asked to open the home page
 
+    const std::unique_ptr<qv::WindowHints> windows = qv::makeWindowHints();
+    windows->tagAgentWindows();
+
     qv::QtHttpClient http(qv::BASE);
     qv::DesktopBrowser browser;
     qv::SystemClock clock;
@@ -38,13 +48,21 @@ int main(int argc, char** argv) {
     QSettings settings;
     qv::Server server(qv::Locations::ofThisProcess());
     qv::NullPermissionSource permissions;
-    qv::NullPrompt prompt;
+    qv::PromptPanel prompt(*windows);
     qv::NullMeetingCard card;
     qv::UngatedCalendarAccess calendarAccess;
+    qv::XdgAutostart loginItem;
+    qv::MessageBoxQuestion question;
     qv::ThreadQueue background;  // destroyed first: its work uses the objects above
 
+    auto makeStatusItem = [&windows]() -> std::unique_ptr<qv::StatusItem> {
+        // Qt docks the icon as soon as a tray host appears, so it is made even when none
+        // runs yet (an agent started at login may come up before the panel).
+        if (!qv::TrayStatusItem::canEverShow()) return nullptr;
+        return std::make_unique<qv::TrayStatusItem>(*windows);
+    };
     qv::App app({http, browser, clock, scheduler, background, settings, permissions, server, prompt,
-                 card, calendarAccess, nullptr});
+                 card, calendarAccess, makeStatusItem, loginItem, question});
 
     QObject::connect(&instance, &qv::SingleInstance::reopenRequested, &application,
                      [&app] { app.applicationShouldHandleReopen(); });

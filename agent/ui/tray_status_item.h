@@ -1,0 +1,51 @@
+// The tray entry: the glyph in the system tray (XEmbed, or StatusNotifierItem over D-Bus, as
+// Qt finds the host), the elapsed recording time as a red mark and a tooltip, and the status
+// menu, rebuilt each time it opens. Main thread only.
+#pragma once
+
+#include <QMenu>
+#include <QObject>
+#include <QSystemTrayIcon>
+#include <functional>
+
+#include "core/status_item.h"
+#include "ui/menu_renderer.h"
+
+namespace qv {
+
+class WindowHints;
+
+class TrayStatusItem : public QObject, public StatusItem {
+  public:
+    explicit TrayStatusItem(WindowHints& hints);
+    // Whether a tray icon can show on this desktop, now or once a tray host starts: always on
+    // X11, where Qt docks the icon whenever a host appears; elsewhere only with a host now.
+    static bool canEverShow();
+
+    void setTitle(const QString& elapsed) override;
+    void setMenuSource(std::function<MenuRows()> rows) override;
+
+    QSystemTrayIcon& tray() { return tray_; }
+    QMenu& menu() { return menu_; }
+
+  protected:
+    bool eventFilter(QObject* object, QEvent* event) override;
+
+  private:
+    void popUpMenu();
+    void refreshIcon();
+    QColor glyphColour() const;
+
+    WindowHints& hints_;
+    QMenu menu_;
+    QSystemTrayIcon tray_;
+    QString elapsed_;
+    std::function<MenuRows()> source_;
+    MenuRendering rendering_;
+};
+
+// Whether the desktop's tray host takes menus over D-Bus (a StatusNotifierItem host), as Qt
+// then exports the menu instead of showing it itself.
+bool trayMenuIsExported();
+
+}  // namespace qv
