@@ -35,7 +35,11 @@ QImage statusIconImage(qreal devicePixelRatio, const QColor& colour, bool record
     p.drawRoundedRect(QRectF(1, 1, 16, 16), 4, 4);
     p.setCompositionMode(QPainter::CompositionMode_DestinationOut);
     p.setBrush(Qt::black);
+    // Below two device pixels per logical one the holes are only two or three pixels wide:
+    // snapped to whole pixels they stay clear instead of blurring into grey.
+    p.setRenderHint(QPainter::Antialiasing, devicePixelRatio >= 2);
     for (const QRectF& hole : kHoles) p.drawEllipse(hole);
+    p.setRenderHint(QPainter::Antialiasing);
     if (recording) {
         const qreal outer = kDotRadius + kRingWidth;
         p.drawEllipse(kDotCentre, outer, outer);

@@ -8,6 +8,7 @@
 namespace qv {
 
 class TwoLineMenuItem : public QWidgetAction {
+    Q_OBJECT
   public:
     // `big`: the title at the menu's own font size rather than one point below it.
     TwoLineMenuItem(const QString& title, const QString& detail, bool big, int indent,
