@@ -13,6 +13,9 @@ namespace {
 
 constexpr int kIconSide = 16;
 constexpr int kIndentStep = 12;
+constexpr int kFrame = 5;
+constexpr int kCheckColumn = 20;
+constexpr int kTextMargin = 3;
 
 // The row's widget inside one menu: highlighted like the menu's own rows when the mouse or the
 // keyboard is on it; a click closes the menus, then chooses the action.
@@ -25,7 +28,7 @@ class TwoLineWidget : public QWidget {
         titleFont_ = font();
         if (!big) titleFont_.setPointSizeF(titleFont_.pointSizeF() - 1);
         detailFont_ = font();
-        detailFont_.setPointSizeF(qMax(7.0, detailFont_.pointSizeF() - 3));
+        detailFont_.setPointSizeF(qMax(7.0, detailFont_.pointSizeF() - 2));
         if (auto* menu = qobject_cast<QMenu*>(parent)) {
             connect(menu, &QMenu::hovered, this, [this] { update(); });
         }
@@ -91,10 +94,10 @@ class TwoLineWidget : public QWidget {
         auto* menu = qobject_cast<QMenu*>(parentWidget());
         return underMouse() || (menu && menu->activeAction() == action_);
     }
-    int iconLeft() const {
-        return style()->pixelMetric(QStyle::PM_MenuHMargin) + 6 + indent_ * kIndentStep;
-    }
-    int textLeft() const { return iconLeft() + kIconSide + 8; }
+    // The columns of the menu's own rows: a frame, the check-mark column (where the icon goes),
+    // a margin, then the text.
+    int iconLeft() const { return kFrame + (kCheckColumn - kIconSide) / 2 + indent_ * kIndentStep; }
+    int textLeft() const { return kFrame + kCheckColumn + kTextMargin + indent_ * kIndentStep; }
 
     TwoLineMenuItem* action_;
     QIcon icon_;
