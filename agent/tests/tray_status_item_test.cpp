@@ -50,4 +50,29 @@ TEST(TrayStatusItem, EachOpeningOfTheMenuAsksForFreshRows) {
     }
 }
 
+TEST(TrayStatusItem, RowIconsComeFromTheResolverItIsGiven) {
+    NullWindowHints hints;
+    TrayStatusItem item(hints);
+    QStringList asked;
+    item.setIconResolver([&](const QString& name) {
+        asked << name;
+        QPixmap p(16, 16);
+        p.fill(Qt::red);
+        return QIcon(p);
+    });
+    item.setMenuSource([] {
+        MenuRow zoom, plain;
+        zoom.title = "Stand-up";
+        zoom.icon = "zoom";
+        plain.title = "Open Quorvia";
+        return MenuRows{zoom, plain};
+    });
+    item.menu().popup(QPoint(5, 5));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&item.menu()));
+    EXPECT_EQ(asked, QStringList{"zoom"});
+    EXPECT_FALSE(item.menu().actions()[0]->icon().isNull());
+    EXPECT_TRUE(item.menu().actions()[1]->icon().isNull());
+    item.menu().hide();
+}
+
 }  // namespace

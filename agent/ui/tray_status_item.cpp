@@ -67,6 +67,10 @@ void TrayStatusItem::setMenuSource(std::function<MenuRows()> rows) {
     source_ = std::move(rows);
 }
 
+void TrayStatusItem::setIconResolver(std::function<QIcon(const QString& name)> icon) {
+    rendering_.icon = std::move(icon);
+}
+
 bool TrayStatusItem::eventFilter(QObject* object, QEvent* event) {
     // The glyph follows the desktop's colours when they change (light or dark).
     if (object == qApp && event->type() == QEvent::ApplicationPaletteChange) refreshIcon();

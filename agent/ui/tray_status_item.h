@@ -24,6 +24,8 @@ class TrayStatusItem : public QObject, public StatusItem {
 
     void setTitle(const QString& elapsed) override;
     void setMenuSource(std::function<MenuRows()> rows) override;
+    // How rows' icon names become images (for example a meeting's call service).
+    void setIconResolver(std::function<QIcon(const QString& name)> icon);
 
     QSystemTrayIcon& tray() { return tray_; }
     QMenu& menu() { return menu_; }
