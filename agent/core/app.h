@@ -17,6 +17,7 @@
 #include "calls/prompt.h"
 #include "core/browser.h"
 #include "core/clock.h"
+#include "core/foreground.h"
 #include "core/http.h"
 #include "core/login_item.h"
 #include "core/menu_model.h"
@@ -46,6 +47,8 @@ struct AppServices {
     // Start at login, and the modal add-or-replace question of a recording start.
     LoginItem& loginItem;
     QuestionDialog& question;
+    // Brings the agent in front before it asks the user something.
+    Foreground& foreground;
 };
 
 class App {
@@ -108,6 +111,14 @@ class App {
     void startRec();
     void startRecScreen();
     void stopRec();
+    // Permissions the backend needs (supervisor/permission_requests.cpp). Main thread.
+    // Rewrites "permissions.json" in the data folder with the current states.
+    void writePermissions();
+    // Asks for the microphone (or, with `openSettings`, shows its settings when it is unusable)
+    // and, once per user ("askedScreen"), for screen capture.
+    void askRecordingPermissions(bool openSettings);
+    // Asks for full calendar access while the user has not decided yet.
+    void askCalendar();
 
     // State, under the names the subsystems use.
     Server& server;
@@ -135,6 +146,9 @@ class App {
     void continueStartup();
     void sendStart(const StartOptions& options);
     void startAnswered(const StartOptions& options, int status, const QJsonObject& reply);
+    // The status poll's handling of a 200 answer, and the chores that follow it.
+    void applyStatus(const QJsonObject& reply, bool first);
+    void runPollChores();
     bool terminated_ = false;
 };
 

@@ -7,11 +7,14 @@
 #include "core/http.h"
 #include "main/constants.h"
 #include "platform/desktop_browser.h"
+#include "platform/linux_permissions.h"
 #include "platform/null_services.h"
+#include "platform/pulse_connection.h"
 #include "platform/qt_event_loop.h"
 #include "platform/single_instance.h"
 #include "platform/termination_signals.h"
 #include "platform/ungated_calendar_access.h"
+#include "platform/window_foreground.h"
 #include "platform/xdg_autostart.h"
 #include "supervisor/locations.h"
 #include "supervisor/server.h"
@@ -47,7 +50,9 @@ int main(int argc, char** argv) {
     qv::QtScheduler scheduler;
     QSettings settings;
     qv::Server server(qv::Locations::ofThisProcess());
-    qv::NullPermissionSource permissions;
+    qv::PulseConnection audio;  // outlives everything that listens to it
+    qv::LinuxPermissions permissions(audio);
+    qv::WindowForeground foreground;
     qv::PromptPanel prompt(*windows);
     qv::NullMeetingCard card;
     qv::UngatedCalendarAccess calendarAccess;
@@ -62,7 +67,7 @@ int main(int argc, char** argv) {
         return std::make_unique<qv::TrayStatusItem>(*windows);
     };
     qv::App app({http, browser, clock, scheduler, background, settings, permissions, server, prompt,
-                 card, calendarAccess, makeStatusItem, loginItem, question});
+                 card, calendarAccess, makeStatusItem, loginItem, question, foreground});
 
     QObject::connect(&instance, &qv::SingleInstance::reopenRequested, &application,
                      [&app] { app.applicationShouldHandleReopen(); });

@@ -3,6 +3,7 @@
 
 #include "calendar/meeting_card.h"
 #include "calls/prompt.h"
+#include "core/foreground.h"
 #include "supervisor/permissions.h"
 
 namespace qv {
@@ -25,13 +26,22 @@ class NullMeetingCard : public MeetingCard {
     bool visible() const override { return false; }
 };
 
-// No audio server to ask: the microphone counts as unusable, and there is nothing to request.
+// No audio server and no display to ask: nothing is usable, and there is nothing to request.
 class NullPermissionSource : public PermissionSource {
   public:
     MicAccess micAccess() override { return MicAccess::Denied; }
     void requestMicAccess(std::function<void()> answered) override {
         if (answered) answered();
     }
+    bool screenCaptureAllowed() override { return false; }
+    void requestScreenCapture() override {}
+    void openMicSettings() override {}
+};
+
+// No windows of the agent's own to bring forward.
+class NullForeground : public Foreground {
+  public:
+    void activate() override {}
 };
 
 }  // namespace qv

@@ -1,29 +1,98 @@
-// Supervises the local backend (and the local model server): launch, readiness, stop.
+// Supervises the local backend (and the local model server): where their parts lie, the one-time
+// data migration, their environment, launch, readiness, restart and stop.
 //
-// One instance lives as long as the agent. start() and stopServer() block and run on a
-// background thread, one at a time; stop() runs on the main thread at exit.
+// One instance lives as long as the agent. start() and stopServer() block and run on a background
+// thread, one at a time; stop() runs on the main thread at exit, possibly while a start() is still
+// under way. A mutex guards the launched processes and `host`; a stop() makes a running start()
+// give up at its next step (it launches nothing more and stops waiting), so that quitting never
+// waits for the readiness rounds and never leaves a backend running that this agent launched.
 #pragma once
 
+#include <QMap>
+#include <QString>
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+
 #include "supervisor/locations.h"
+#include "supervisor/process.h"
 
 namespace qv {
 
+struct ServerTimings {
+    double grace = 20.0;  // SIGTERM to SIGKILL; tests shorten it, the agent keeps the default
+    double stopPoll = 0.2;
+    int readyRounds = 60;
+    double readyPause = 0.5;
+};
+
 class Server {
   public:
-    explicit Server(Locations where);
-    virtual ~Server() = default;
+    // Blocking probe of a whole URL: true for HTTP 200 (httpAlive in the agent).
+    using Probe = std::function<bool(const QString& url)>;
 
-    // Makes sure a backend answers, launching one if needed; returns in every case.
+    explicit Server(Locations where, ServerTimings timings = {}, Probe probe = nullptr);
+    virtual ~Server() = default;
+    Server(const Server&) = delete;
+    Server& operator=(const Server&) = delete;
+
+    // Migrates legacy data, starts the model server if the bundle has one and none answers, and
+    // launches the backend unless one answers, waiting for it to answer. Returns in every case.
     virtual void start();
-    // Stops the backend this agent launched and forgets it.
+    // Stops the backend this agent launched (SIGTERM, SIGKILL after the grace period) and
+    // forgets it. The model server is not touched.
     virtual void stopServer();
-    // At exit: stops what this agent launched.
+    // At exit: stops the backend this agent launched (it stays remembered) and sends SIGTERM to
+    // the model server it launched. Any later or running start() launches nothing.
     virtual void stop();
+    void restartServer();
+
+    // The backend of the last launch (set even when that launch failed); empty after stopServer.
+    std::shared_ptr<Process> proc() const;
+    // The model server of the last model-server launch; never emptied.
+    std::shared_ptr<Process> ollama() const;
+    // The listen address of the last launch; "127.0.0.1" before any.
+    QString host() const;
+
+    // Locations, computed afresh on each call. dataDir() creates the data folder (mode 0700)
+    // when it is missing; failures are ignored and the path is returned regardless.
+    QString python() const;
+    QString appDir() const;
+    QString binDir() const;
+    QString dataDir() const;
+    // "0.0.0.0" while anything exists at dataDir + "remote_access", else "127.0.0.1".
+    QString wantedHost() const;
+    // Copies a legacy installation's data into the data folder once (see migrate.cpp).
+    void migrate() const;
+    // The backend's complete environment: the agent's own, with the bundle's variables set.
+    QMap<QString, QString> env() const;
 
     const Locations& locations() const { return where_; }
 
+  protected:
+    // Records a launched backend and its listen address, replacing any earlier handle.
+    void recordLaunch(std::shared_ptr<Process> process, const QString& listenAddress);
+
   private:
-    Locations where_;
+    void startOllama();
+    bool launchBackend();
+    void waitUntilReady();
+    void stopBackend(const std::shared_ptr<Process>& process);
+    // Sleeps up to `seconds`; returns false at once when stop() was called meanwhile.
+    bool pause(double seconds);
+    bool stopping() const;
+
+    const Locations where_;
+    const ServerTimings timings_;
+    const Probe probe_;
+
+    mutable std::mutex mutex_;
+    std::condition_variable wake_;
+    bool stopping_ = false;
+    std::shared_ptr<Process> proc_;
+    std::shared_ptr<Process> ollama_;
+    QString host_ = QStringLiteral("127.0.0.1");
 };
 
 }  // namespace qv

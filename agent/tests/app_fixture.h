@@ -15,11 +15,23 @@ namespace qv::test {
 // A Server that records what the App asked of it.
 class FakeServer : public Server {
   public:
-    FakeServer() : Server(Locations{}) {}
-    void start() override { calls.push_back("start"); }
-    void stopServer() override { calls.push_back("stopServer"); }
+    explicit FakeServer(const QString& root)
+        : Server(Locations{root + "/res", root + "/share", root + "/home"}) {}
+    // Without `launches`, start() only records the call; with it, start() also records a launch
+    // on the address wanted now, as a real launch would.
+    void start() override {
+        calls.push_back("start");
+        if (launches) recordLaunch(Process::notLaunched(), wantedHost());
+    }
+    void stopServer() override {
+        calls.push_back("stopServer");
+        recordLaunch(nullptr, host());
+    }
     void stop() override { calls.push_back("stop"); }
+    // Pretends the agent launched a backend listening on `address`.
+    void launched(const QString& address) { recordLaunch(Process::notLaunched(), address); }
     std::vector<std::string> calls;
+    bool launches = false;
 };
 
 struct AppWorld {
@@ -30,7 +42,8 @@ struct AppWorld {
     FakeBrowser browser;
     FakeBackground background;
     FakePermissions permissions;
-    FakeServer server;
+    FakeServer server{dir.path()};
+    FakeForeground foreground;
     FakePrompt prompt;
     NullMeetingCard card;
     FakeCalendarAccess calendar;
@@ -38,8 +51,9 @@ struct AppWorld {
     FakeQuestion question;
 
     AppServices services(std::function<std::unique_ptr<StatusItem>()> item = nullptr) {
-        return {http,   browser, clock, clock,    background,      settings,  permissions,
-                server, prompt,  card,  calendar, std::move(item), loginItem, question};
+        return {http,     browser,         clock,     clock,    background,
+                settings, permissions,     server,    prompt,   card,
+                calendar, std::move(item), loginItem, question, foreground};
     }
 };
 

@@ -134,7 +134,8 @@ TEST(AppDetect, DefaultsOnTogglesAndSurvivesARestart) {
     QSettings reread(file, QSettings::IniFormat);
     AppServices s = w.services();
     App restarted({s.http, s.browser, s.clock, s.scheduler, s.background, reread, s.permissions,
-                   s.server, s.prompt, s.card, s.eventStore, nullptr, s.loginItem, s.question});
+                   s.server, s.prompt, s.card, s.eventStore, nullptr, s.loginItem, s.question,
+                   s.foreground});
     EXPECT_FALSE(restarted.detect());
     restarted.setDetect(true);
     EXPECT_TRUE(restarted.detect());

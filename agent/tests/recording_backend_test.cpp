@@ -19,9 +19,10 @@ struct BackendWorld : AppWorld {
     std::unique_ptr<App> app;
     BackendWorld() {
         AppServices s = services();
-        app = std::make_unique<App>(AppServices{
-            client, s.browser, s.clock, s.scheduler, s.background, s.settings, s.permissions,
-            s.server, s.prompt, s.card, s.eventStore, nullptr, s.loginItem, s.question});
+        app = std::make_unique<App>(AppServices{client, s.browser, s.clock, s.scheduler,
+                                                s.background, s.settings, s.permissions, s.server,
+                                                s.prompt, s.card, s.eventStore, nullptr,
+                                                s.loginItem, s.question, s.foreground});
     }
     bool waitForPrompt(size_t count) {
         return waitFor([&] { return prompt.shown.size() >= count; }, 15000);

@@ -13,6 +13,7 @@
 #include "calls/prompt.h"
 #include "core/browser.h"
 #include "core/clock.h"
+#include "core/foreground.h"
 #include "core/http.h"
 #include "core/login_item.h"
 #include "core/question.h"
@@ -74,15 +75,39 @@ class FakePermissions : public PermissionSource {
         ++micRequests;
         pendingAnswer = std::move(answered);
     }
+    bool screenCaptureAllowed() override { return screen; }
+    void requestScreenCapture() override {
+        ++screenRequests;
+        if (onRequest) onRequest();
+    }
+    void openMicSettings() override {
+        ++settingsOpened;
+        if (onRequest) onRequest();
+    }
     MicAccess mic = MicAccess::Granted;
+    bool screen = true;
     int micRequests = 0;
+    int screenRequests = 0;
+    int settingsOpened = 0;
     std::function<void()> pendingAnswer;
+    // Runs inside each screen request and settings opening, to see the world at that moment.
+    std::function<void()> onRequest;
+};
+
+class FakeForeground : public Foreground {
+  public:
+    void activate() override { ++activations; }
+    int activations = 0;
 };
 
 class FakeCalendarAccess : public CalendarAccess {
   public:
     bool undetermined() const override { return notDecided; }
-    void requestFullAccess() override { ++requests; }
+    void requestFullAccess() override {
+        ++requests;
+        if (onRequest) onRequest();
+    }
+    std::function<void()> onRequest;
     bool notDecided = false;
     int requests = 0;
 };

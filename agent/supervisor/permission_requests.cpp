@@ -1,0 +1,69 @@
+// The permission file the backend reads, and the requests the backend asks the agent to make.
+#include <QSaveFile>
+
+#include "core/app.h"
+
+namespace qv {
+
+namespace {
+
+const QString kAskedScreenKey = QStringLiteral("askedScreen");
+
+QString micWord(MicAccess access) {
+    switch (access) {
+        case MicAccess::Granted:
+            return QStringLiteral("granted");
+        case MicAccess::Denied:
+        case MicAccess::Restricted:
+            return QStringLiteral("denied");
+        case MicAccess::NotDetermined:
+            break;
+    }
+    return QStringLiteral("not_asked");
+}
+
+// The one form the backend parses: one line, no line end, one space after each separator.
+QByteArray permissionText(MicAccess mic, bool screen) {
+    return QStringLiteral("{\"mic\": \"%1\", \"screen\": %2}")
+        .arg(micWord(mic), screen ? QStringLiteral("true") : QStringLiteral("false"))
+        .toUtf8();
+}
+
+}  // namespace
+
+void App::writePermissions() {
+    const QByteArray text = permissionText(services_.permissions.micAccess(),
+                                           services_.permissions.screenCaptureAllowed());
+    // A complete new file replaces the old one, so the backend never reads half a file.
+    QSaveFile file(server.dataDir() + "/permissions.json");
+    if (!file.open(QIODevice::WriteOnly)) return;
+    file.write(text);
+    file.commit();
+}
+
+void App::askRecordingPermissions(bool openSettings) {
+    services_.foreground.activate();
+    switch (services_.permissions.micAccess()) {
+        case MicAccess::NotDetermined:
+            services_.permissions.requestMicAccess([this] { writePermissions(); });
+            break;
+        case MicAccess::Denied:
+        case MicAccess::Restricted:
+            if (openSettings) services_.permissions.openMicSettings();
+            break;
+        case MicAccess::Granted:
+            break;
+    }
+    if (services_.permissions.screenCaptureAllowed()) return;
+    if (services_.settings.value(kAskedScreenKey).toBool()) return;
+    // Recorded before asking, so that a request that never comes back is not repeated.
+    services_.settings.setValue(kAskedScreenKey, true);
+    services_.settings.sync();
+    services_.permissions.requestScreenCapture();
+}
+
+void App::askCalendar() {
+    if (eventStore.undetermined()) eventStore.requestFullAccess();
+}
+
+}  // namespace qv

@@ -1,0 +1,166 @@
+// Launching, watching and stopping the backend and the local model server.
+#include "supervisor/server.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QFile>
+#include <QFileInfo>
+#include <chrono>
+#include <thread>
+
+#include "core/http.h"
+#include "main/constants.h"
+
+namespace qv {
+
+namespace {
+
+const QString kOllamaProbe = QStringLiteral("http://127.0.0.1:11434/api/version");
+const QString kOllamaHost = QStringLiteral("127.0.0.1:11434");
+
+QString readinessUrl() {
+    return BASE + "/api/status";
+}
+
+// A fresh, private "server.log" for this launch: a new file (mode 0600) in place of the old
+// one, so that a process still holding the old file cannot write into this launch's log, and a
+// link planted at that name is replaced rather than followed. -1 when it cannot be made.
+int freshLog(const QString& path) {
+    const QByteArray native = QFile::encodeName(path);
+    ::unlink(native.constData());
+    return ::open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+}
+
+}  // namespace
+
+Server::Server(Locations where, ServerTimings timings, Probe probe)
+    : where_(std::move(where)),
+      timings_(timings),
+      probe_(probe ? std::move(probe) : Probe(httpAlive)) {}
+
+std::shared_ptr<Process> Server::proc() const {
+    std::lock_guard lock(mutex_);
+    return proc_;
+}
+
+std::shared_ptr<Process> Server::ollama() const {
+    std::lock_guard lock(mutex_);
+    return ollama_;
+}
+
+QString Server::host() const {
+    std::lock_guard lock(mutex_);
+    return host_;
+}
+
+bool Server::stopping() const {
+    std::lock_guard lock(mutex_);
+    return stopping_;
+}
+
+void Server::recordLaunch(std::shared_ptr<Process> process, const QString& listenAddress) {
+    std::lock_guard lock(mutex_);
+    proc_ = std::move(process);
+    host_ = listenAddress;
+}
+
+void Server::start() {
+    if (stopping()) return;
+    migrate();
+    startOllama();
+    if (probe_(readinessUrl())) return;  // some backend already serves the port
+    if (!launchBackend()) return;
+    waitUntilReady();
+}
+
+void Server::startOllama() {
+    const QString executable = binDir() + "/ollama";
+    if (!QFileInfo::exists(executable)) return;
+    if (probe_(kOllamaProbe)) return;  // a model server already runs
+    ProcessSpec spec{executable, {"serve"}, {}, env(), -1};
+    spec.environment.insert("OLLAMA_HOST", kOllamaHost);
+    const int devNull = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    spec.outputFd = devNull;
+    {
+        std::lock_guard lock(mutex_);
+        if (!stopping_) ollama_ = Process::launch(spec);
+    }
+    if (devNull >= 0) ::close(devNull);
+}
+
+// Launches the backend unless a stop() came first; false when it did.
+bool Server::launchBackend() {
+    const int log = freshLog(dataDir() + "/server.log");
+    const QString address = wantedHost();
+    const ProcessSpec spec{
+        python(),
+        {"-m", "uvicorn", "app.main:app", "--host", address, "--port", QString::number(PORT)},
+        appDir(),
+        env(),
+        log};
+    bool launched = false;
+    {
+        // Under the lock, so that a stop() either sees this process or prevents it.
+        std::lock_guard lock(mutex_);
+        if (!stopping_) {
+            proc_ = Process::launch(spec);
+            host_ = address;
+            launched = true;
+        }
+    }
+    if (log >= 0) ::close(log);
+    return launched;
+}
+
+void Server::waitUntilReady() {
+    for (int round = 0; round < timings_.readyRounds; ++round) {
+        if (stopping()) return;
+        if (probe_(readinessUrl())) return;
+        if (!pause(timings_.readyPause)) return;
+    }
+}
+
+bool Server::pause(double seconds) {
+    std::unique_lock lock(mutex_);
+    return !wake_.wait_for(lock, std::chrono::duration<double>(seconds),
+                           [this] { return stopping_; });
+}
+
+void Server::stopBackend(const std::shared_ptr<Process>& process) {
+    if (!process || !process->running()) return;
+    process->terminate();
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::duration<double>(timings_.grace);
+    while (process->running() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::duration<double>(timings_.stopPoll));
+    if (!process->running()) return;
+    process->kill();
+    // SIGKILL cannot be refused; wait the moment it takes, so the child is reaped here.
+    for (int i = 0; i < 50 && process->running(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+}
+
+void Server::stopServer() {
+    stopBackend(proc());
+    std::lock_guard lock(mutex_);
+    proc_.reset();
+}
+
+void Server::restartServer() {
+    stopServer();
+    start();
+}
+
+void Server::stop() {
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    wake_.notify_all();
+    stopBackend(proc());
+    if (const auto model = ollama(); model && model->running()) model->terminate();
+}
+
+}  // namespace qv
