@@ -25,8 +25,9 @@ class FakeHttpServer : public QObject {
         bool silent = false;  // accept the request, never answer
     };
 
-    FakeHttpServer() {
-        server_.listen(QHostAddress::LocalHost, 0);
+    // On `port` of the loopback address; 0 picks a free one. listening() tells whether it got it.
+    explicit FakeHttpServer(quint16 port = 0) {
+        server_.listen(QHostAddress::LocalHost, port);
         connect(&server_, &QTcpServer::newConnection, this, [this] {
             while (QTcpSocket* s = server_.nextPendingConnection()) {
                 connect(s, &QTcpSocket::readyRead, this, [this, s] { onData(s); });
@@ -34,6 +35,7 @@ class FakeHttpServer : public QObject {
             }
         });
     }
+    bool listening() const { return server_.isListening(); }
     quint16 port() const { return server_.serverPort(); }
     QString base() const { return QStringLiteral("http://127.0.0.1:%1").arg(port()); }
     // Answers are used in order; with none queued the server answers 200 with no body.
