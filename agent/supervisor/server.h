@@ -20,16 +20,18 @@
 
 namespace qv {
 
+// How long the supervisor waits. The agent runs with these defaults; tests shorten them.
 struct ServerTimings {
-    double grace = 20.0;  // SIGTERM to SIGKILL; tests shorten it, the agent keeps the default
-    double stopPoll = 0.2;
-    int readyRounds = 60;
-    double readyPause = 0.5;
+    double grace = 20.0;      // from SIGTERM to SIGKILL
+    double stopPoll = 0.2;    // how often a stopping backend is looked at
+    int readyRounds = 60;     // readiness probes after a launch
+    double readyPause = 0.5;  // after each failed readiness probe
 };
 
 class Server {
   public:
-    // Blocking probe of a whole URL: true for HTTP 200 (httpAlive in the agent).
+    // Blocking probe of a whole URL: true for HTTP 200. httpAlive unless a test gives another;
+    // called from the thread that runs start().
     using Probe = std::function<bool(const QString& url)>;
 
     explicit Server(Locations where, ServerTimings timings = {}, Probe probe = nullptr);
