@@ -1,0 +1,86 @@
+// The screen-capture service the recorder reads frames from, and what it delivers.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "picture.h"
+
+namespace hc {
+
+// Something that went wrong in a platform service, as one human-readable line.
+struct Failure {
+    std::string description;
+};
+
+// One display of the machine, in pixels.
+struct Display {
+    std::uint32_t id = 0;
+    int width = 0;
+    int height = 0;
+};
+
+struct ShareableContent {
+    std::vector<Display> displays;
+    // The display the user calls main, when the service knows one.
+    std::optional<std::uint32_t> mainId;
+};
+
+struct CaptureConfig {
+    Display display;
+    // Size of the delivered pictures (even numbers).
+    int width = 0;
+    int height = 0;
+    double minFrameInterval = 0.2;  // seconds
+    bool showsCursor = true;
+    // Windows of the applications for which this answers true are left out of the picture.
+    std::function<bool(std::string_view applicationId)> hides;
+};
+
+enum class FrameStatus {
+    Complete,  // the screen or the cursor changed since the previous frame
+    Idle,      // nothing changed; carries no picture
+};
+
+struct Frame {
+    FrameStatus status = FrameStatus::Idle;
+    double pts = 0.0;  // seconds on the capture clock (monotonic)
+    std::shared_ptr<const Picture> picture;
+};
+
+// Receives what a running capture produces. Called on the capture thread, one call at a time.
+class FrameReceiver {
+  public:
+    virtual ~FrameReceiver() = default;
+    // False while the receiver cannot take a frame: the source then skips the grab and keeps
+    // the change pending, so that the next frame it delivers is complete.
+    virtual bool wantsFrame() = 0;
+    virtual void receive(Frame frame) = 0;
+    // The capture ended by itself with an error; no frame follows. The source has already
+    // finished stopping, so stop() completes at once after this.
+    virtual void stopped(const std::string& error) = 0;
+};
+
+// The screen-capture service. content() and start() are called once each, from one thread;
+// stop() may come from any other thread, also before or during start().
+class ScreenSource {
+  public:
+    virtual ~ScreenSource() = default;
+    virtual std::variant<ShareableContent, Failure> content() = 0;
+    // Starts delivering frames to `receiver`, which outlives the source. Empty when capture
+    // runs, else why it could not start.
+    virtual std::optional<Failure> start(const CaptureConfig& config, FrameReceiver& receiver) = 0;
+    // Asks the capture to end; `done` runs (on some thread) once no further frame will come.
+    virtual void stop(std::function<void()> done) = 0;
+};
+
+// The platform's screen source, chosen by the build.
+std::unique_ptr<ScreenSource> makeScreenSource();
+
+}  // namespace hc

@@ -1,0 +1,51 @@
+// Change-triggered stills: a full-size JPEG whenever the screen has changed noticeably since
+// the last still, at most once every 4 seconds of video time.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "jpeg_encoder.h"
+#include "picture.h"
+
+namespace hc {
+
+inline constexpr int THUMB_WIDTH = 48;
+inline constexpr int THUMB_HEIGHT = 27;
+inline constexpr int THUMB_PIXELS = THUMB_WIDTH * THUMB_HEIGHT;  // 1296
+inline constexpr int CHANGED_LEVELS = 19;                        // grey levels, either way
+inline constexpr double CHANGED_SHARE = 0.06;                    // of the thumbnail's pixels
+inline constexpr double STILL_SPACING = 4.0;                     // seconds
+
+// The picture shrunk to 48 × 27 by area averaging, one grey byte ((r + g + b) / 3) per pixel,
+// rows top to bottom.
+std::vector<std::uint8_t> greyThumbnail(const Picture& picture);
+
+// True when more than 6 % of the pixels (78 or more of 1296) differ by 19 grey levels or more.
+bool changedEnough(const std::vector<std::uint8_t>& now, const std::vector<std::uint8_t>& last);
+
+// "t" + whole seconds of `t`, at least five digits, + ".jpg": 7.99 gives "t00007.jpg".
+std::string stillName(double t);
+
+// Owned by the recorder and used only on its sample queue.
+class Snapshots {
+  public:
+    Snapshots(std::filesystem::path folder, JpegEncoder& encoder);
+
+    // Saves a still of `picture` (taken at `t` seconds of video time) when it differs enough
+    // from the last still and that still is at least 4 s old. Failures are silent: a still
+    // that cannot be encoded or written is skipped, but still counts as taken.
+    void snapIfChanged(const Picture& picture, double t);
+
+    double lastSnapAt() const { return lastSnapAt_; }
+
+  private:
+    std::filesystem::path folder_;
+    JpegEncoder& encoder_;
+    std::vector<std::uint8_t> lastThumb_;
+    double lastSnapAt_ = -100.0;
+};
+
+}  // namespace hc

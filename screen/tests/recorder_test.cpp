@@ -1,0 +1,248 @@
+// The recorder against fake services: how it starts, which frames it writes and tests for
+// change, and how it stops.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <memory>
+#include <mutex>
+
+#include "recorder.h"
+#include "recorder_fakes.h"
+#include "temp_dir.h"
+
+namespace hc {
+namespace {
+
+using namespace std::chrono_literals;
+using test::FakeJpegEncoder;
+using test::FakeScreenSource;
+using test::FakeVideoSink;
+using test::Gate;
+using test::TempDir;
+
+Frame complete(double pts, std::uint8_t luma = 16) {
+    auto picture = std::make_shared<Picture>(32, 18);
+    picture->fill(luma, 128, 128);
+    return {FrameStatus::Complete, pts, picture};
+}
+
+Frame idle(double pts) {
+    return {FrameStatus::Idle, pts, nullptr};
+}
+
+void touch(const std::filesystem::path& path, const std::string& text = "old") {
+    std::ofstream(path) << text;
+}
+
+class RecorderTest : public testing::Test {
+  protected:
+    TempDir dir;
+    FakeScreenSource source;
+    FakeVideoSink sink;
+    FakeJpegEncoder jpeg;
+    RecorderTimeouts timeouts{200ms, 200ms};
+    std::mutex mutex;
+    std::vector<std::string> failures;
+    std::unique_ptr<Recorder> rec;
+
+    Recorder& make() {
+        rec = std::make_unique<Recorder>(
+            dir / "v.mp4", dir / "frames", source, sink, jpeg,
+            [this](const std::string& why) {
+                std::lock_guard lock(mutex);
+                failures.push_back(why);
+            },
+            timeouts);
+        return *rec;
+    }
+    Recorder& started() {
+        Recorder& r = make();
+        const auto failure = r.start();
+        EXPECT_FALSE(failure) << failure->description;
+        return r;
+    }
+    bool still(const std::string& name) { return std::filesystem::exists(dir / "frames" / name); }
+};
+
+struct StartCase {
+    const char* name;
+    std::function<void(FakeScreenSource&, FakeVideoSink&, const TempDir&)> arrange;
+    std::string error;  // what the description starts with
+};
+
+TEST_F(RecorderTest, StartFailsWithTheFailingStepsReason) {
+    const std::vector<StartCase> cases = {
+        {"service", [](auto& s, auto&, auto&) { s.contentAnswer = Failure{"Cannot open display"}; },
+         "Cannot open display"},
+        {"no display", [](auto& s, auto&, auto&) { s.contentAnswer = ShareableContent{}; },
+         "No screen found"},
+        {"frames folder blocked", [](auto&, auto&, auto& d) { touch(d / "frames"); },
+         "Cannot create the folder " + (dir / "frames").string() + ": "},
+        {"writer", [](auto&, auto& k, auto&) { k.prepareAnswer = Failure{"Cannot write v"}; },
+         "Cannot write v"},
+        {"capture", [](auto& s, auto&, auto&) { s.startAnswer = Failure{"Capture refused"}; },
+         "Capture refused"},
+    };
+    for (const StartCase& c : cases) {
+        TempDir fresh;
+        FakeScreenSource s;
+        FakeVideoSink k;
+        c.arrange(s, k, dir);
+        Recorder r(fresh / "v.mp4", dir / "frames", s, k, jpeg, [](const std::string&) {});
+        const auto failure = r.start();
+        ASSERT_TRUE(failure) << c.name;
+        EXPECT_EQ(failure->description.rfind(c.error, 0), 0u)
+            << c.name << ": " << failure->description;
+        std::filesystem::remove_all(dir / "frames");
+    }
+}
+
+TEST_F(RecorderTest, AFolderAtTheVideoPathIsNeverDeleted) {
+    std::filesystem::create_directory(dir / "v.mp4");
+    touch(dir / "v.mp4" / "keep.txt");
+    const auto failure = make().start();
+    ASSERT_TRUE(failure);
+    EXPECT_NE(failure->description.find("is a folder"), std::string::npos) << failure->description;
+    EXPECT_TRUE(std::filesystem::exists(dir / "v.mp4" / "keep.txt"));
+}
+
+TEST_F(RecorderTest, StartClearsTheWayAndConfiguresTheCapture) {
+    touch(dir / "v.mp4");
+    std::filesystem::create_directory(dir / "frames");
+    touch(dir / "frames" / "t00003.jpg");
+    source.contentAnswer = ShareableContent{{{1, 1280, 720}, {2, 1728, 1117}}, 2};
+    make();
+    EXPECT_TRUE(std::filesystem::exists(dir / "v.mp4")) << "construction touches no file";
+    ASSERT_FALSE(rec->start());
+
+    EXPECT_FALSE(std::filesystem::exists(dir / "v.mp4"));
+    EXPECT_TRUE(still("t00003.jpg"));
+    ASSERT_TRUE(source.config);
+    const CaptureConfig& c = *source.config;
+    EXPECT_EQ(c.display.id, 2u);
+    EXPECT_EQ(c.width, 1600);
+    EXPECT_EQ(c.height, 1034);
+    EXPECT_DOUBLE_EQ(c.minFrameInterval, 0.2);
+    EXPECT_TRUE(c.showsCursor);
+    EXPECT_TRUE(c.hides("com.lumaret.quorvia"));
+    EXPECT_FALSE(c.hides("com.lumaret"));
+    EXPECT_EQ(sink.path, dir / "v.mp4");
+    EXPECT_EQ(sink.width, 1600);
+    EXPECT_EQ(sink.height, 1034);
+}
+
+TEST_F(RecorderTest, TheFirstCompleteFrameIsTimeZeroAndOnlyCompleteFramesCount) {
+    Recorder& r = started();
+    source.deliver(idle(30.0));
+    source.deliver(complete(37.5));
+    source.deliver(idle(37.7));
+    source.deliver({FrameStatus::Complete, 38.0, nullptr});
+    source.deliver(complete(38.5));
+    source.deliver(complete(40.0));
+    r.finish();
+
+    EXPECT_EQ(sink.begins, 1);
+    EXPECT_EQ(sink.appended, (std::vector<double>{0.0, 1.0, 2.5}));
+    EXPECT_EQ(sink.finishes, 1);
+    EXPECT_TRUE(still("t00000.jpg"));
+}
+
+TEST_F(RecorderTest, AFrameTheEncoderIsTooBusyForIsLeftOutButStillTested) {
+    sink.busyFrames = {1};
+    Recorder& r = started();
+    source.deliver(complete(10.0, 16));
+    source.deliver(complete(14.0, 235));
+    r.finish();
+
+    EXPECT_EQ(sink.appended, (std::vector<double>{0.0}));
+    EXPECT_TRUE(still("t00000.jpg"));
+    EXPECT_TRUE(still("t00004.jpg"));
+}
+
+TEST_F(RecorderTest, AtMostSixFramesWaitWhileOneIsHandled) {
+    Gate gate;
+    jpeg.gate = &gate;
+    Recorder& r = started();
+    ASSERT_TRUE(source.deliver(complete(0.0)));
+    jpeg.entered.pass();  // the first frame is being handled and holds the queue
+    for (int i = 1; i <= 6; ++i) EXPECT_TRUE(source.deliver(complete(i * 0.2))) << i;
+    EXPECT_FALSE(source.deliver(complete(1.4)));
+    jpeg.gate = nullptr;
+    gate.open();
+    r.finish();
+    EXPECT_EQ(sink.appended.size(), 7u);
+}
+
+TEST_F(RecorderTest, StopBeforeAnyCompleteFrameCreatesNoVideo) {
+    Recorder& r = started();
+    source.deliver(idle(1.0));
+    r.finish();
+    EXPECT_EQ(source.stops, 1);
+    EXPECT_EQ(sink.begins, 0);
+    EXPECT_EQ(sink.finishes, 0);
+}
+
+TEST_F(RecorderTest, StopDuringStartStopsNoCaptureAndWritesNothing) {
+    make().finish();
+    EXPECT_EQ(source.stops, 0);
+    EXPECT_EQ(sink.finishes, 0);
+}
+
+TEST_F(RecorderTest, StopWritesTheQueuedFramesThenFinalisesOnce) {
+    Recorder& r = started();
+    for (int i = 0; i < 4; ++i) source.deliver(complete(100.0 + i * 0.25));
+    r.finish();
+    EXPECT_EQ(source.stops, 1);
+    EXPECT_EQ(sink.appended.size(), 4u);
+    EXPECT_EQ(sink.finishes, 1);
+}
+
+TEST_F(RecorderTest, StopGoesOnWhenTheCaptureNeverConfirmsItsStop) {
+    source.stopCompletes = false;
+    Recorder& r = started();
+    source.deliver(complete(1.0));
+    r.finish();
+    EXPECT_EQ(sink.finishes, 1);
+}
+
+TEST_F(RecorderTest, StopReturnsWhenTheWriterNeverCompletes) {
+    Gate gate;
+    sink.finishGate = &gate;
+    Recorder& r = started();
+    source.deliver(complete(1.0));
+    r.finish();  // returns after the writer's time-out, the writer still busy
+    EXPECT_EQ(sink.finishes, 1);
+    gate.open();
+}
+
+TEST_F(RecorderTest, AWriterThatFailsStopsTheRecordingAndIsNotFinalised) {
+    const std::vector<std::pair<const char*, void (*)(FakeVideoSink&)>> cases = {
+        {"begin", [](FakeVideoSink& k) { k.beginAnswer = Failure{"Cannot create v.mp4"}; }},
+        {"append", [](FakeVideoSink& k) { k.appendAnswer = Failure{"Cannot create v.mp4"}; }},
+    };
+    for (const auto& [name, arrange] : cases) {
+        FakeVideoSink k;
+        arrange(k);
+        std::vector<std::string> told;
+        Recorder r(
+            dir / "v.mp4", dir / "frames", source, k, jpeg,
+            [&told](const std::string& why) { told.push_back(why); }, timeouts);
+        ASSERT_FALSE(r.start());
+        source.deliver(complete(1.0));
+        source.deliver(complete(1.2));
+        r.finish();
+        EXPECT_EQ(told, (std::vector<std::string>{"Cannot create v.mp4"})) << name;
+        EXPECT_TRUE(k.appended.empty()) << name;
+        EXPECT_EQ(k.finishes, 0) << name;
+    }
+}
+
+TEST_F(RecorderTest, ACaptureThatEndsWithAnErrorIsReported) {
+    started();
+    source.receiver->stopped("Lost the connection to the X server");
+    EXPECT_EQ(failures, (std::vector<std::string>{"Lost the connection to the X server"}));
+}
+
+}  // namespace
+}  // namespace hc
