@@ -149,11 +149,13 @@ std::optional<Failure> FfmpegVideoSink::writePackets() {
         const int e = avcodec_receive_packet(codec_.get(), packet_.get());
         if (e == AVERROR(EAGAIN) || e == AVERROR_EOF) break;
         if (e < 0) return failed("Cannot encode a frame of", e);
-        // The next frame's time is unknown yet: each frame lasts the shortest interval, and a
-        // still screen shows as a gap until the next fragment's start time.
+        // The next frame's time is unknown yet: each frame lasts the shortest interval, and
+        // every fragment states its own start time (instead of following on from the durations
+        // before it), so that a still screen keeps its length in the video.
         packet_->duration = FRAME_DURATION;
         av_packet_rescale_ts(packet_.get(), TIME_BASE, f->streams[0]->time_base);
         packet_->stream_index = 0;
+        av_opt_set(f->priv_data, "movflags", "+frag_discont", 0);
         if (const int w = av_write_frame(f, packet_.get()); w < 0) return failed("Cannot write", w);
         if (const int w = av_write_frame(f, nullptr); w < 0) return failed("Cannot write", w);
         avio_flush(f->pb);

@@ -1,0 +1,209 @@
+// hc-screen record as the backend runs it, on a private Xvfb: stopping by signal, being
+// killed, losing the X server, and displays it cannot reach.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <fstream>
+#include <thread>
+
+#include "child_process.h"
+#include "media_probe.h"
+#include "support/xvfb.h"
+#include "temp_dir.h"
+#include "x_scene.h"
+
+namespace hc {
+namespace {
+
+using namespace std::chrono_literals;
+using test::ChildProcess;
+using test::TempDir;
+
+// Keeps a window on the test's display changing until it goes.
+class ChangingScreen {
+  public:
+    explicit ChangingScreen(const std::string& display)
+        : thread_([this, display] {
+              test::XScene scene(display);
+              if (!scene.connected()) return;
+              const xcb_window_t w = scene.window({100, 100, 800, 500}, 0x000000);
+              for (std::uint32_t n = 0; !done_; ++n) {
+                  scene.fill(w, (n * 0x2F4F1D) & 0xFFFFFF);
+                  scene.movePointer(200 + static_cast<int>(n % 50) * 10, 300);
+                  std::this_thread::sleep_for(150ms);
+              }
+          }) {}
+    ~ChangingScreen() {
+        done_ = true;
+        thread_.join();
+    }
+
+  private:
+    std::atomic<bool> done_{false};
+    std::thread thread_;
+};
+
+class RecordProgramTest : public testing::Test {
+  protected:
+    TempDir dir;
+    std::filesystem::path video = dir / "v.mp4";
+    std::filesystem::path frames = dir / "frames";
+    std::filesystem::path out = dir / "out.txt";
+    std::filesystem::path err = dir / "err.txt";
+
+    std::unique_ptr<ChildProcess> record(const std::string& display) {
+        return std::make_unique<ChildProcess>(
+            std::vector<std::string>{HC_SCREEN, "record", video.string(), frames.string()},
+            std::map<std::string, std::string>{{"DISPLAY", display}}, out, err);
+    }
+    bool recording() { return test::waitForText(out, "recording\n", 20s); }
+};
+
+int exitStatus(const std::optional<int>& status) {
+    return status && WIFEXITED(*status) ? WEXITSTATUS(*status) : -1;
+}
+
+TEST_F(RecordProgramTest, SigintFinalisesAPlayableVideoAndAStill) {
+    qv::test::Xvfb xvfb(1920, 1080);
+    ASSERT_TRUE(xvfb.running());
+    auto child = record(xvfb.display());
+    ASSERT_TRUE(recording()) << test::readFile(err);
+    {
+        ChangingScreen changing(xvfb.display());
+        std::this_thread::sleep_for(3s);
+    }
+    child->signal(SIGINT);
+    child->signal(SIGTERM);  // a second signal changes nothing
+    EXPECT_EQ(exitStatus(child->wait(30s)), 0);
+    EXPECT_EQ(test::readFile(out), "recording\n");
+    EXPECT_EQ(test::readFile(err), "");
+
+    const test::Probe p = test::probe(video);
+    ASSERT_TRUE(p.ok) << p.warnings;
+    EXPECT_EQ(p.warnings, "");
+    EXPECT_EQ(p.codec, "h264");
+    EXPECT_LE(p.width, 1600);
+    EXPECT_EQ(p.width % 2, 0);
+    EXPECT_EQ(p.height % 2, 0);
+    EXPECT_EQ(p.width * 1080, p.height * 1920) << "the screen's shape is kept";
+    ASSERT_GE(p.packetTimes.size(), 5u);
+    for (std::size_t i = 1; i < p.packetTimes.size(); ++i)
+        EXPECT_GE(p.packetTimes[i] - p.packetTimes[i - 1], 0.198) << "at most 5 frames a second";
+
+    const test::Probe still = test::probe(frames / "t00000.jpg");
+    ASSERT_TRUE(still.ok) << still.warnings;
+    EXPECT_EQ(still.codec, "mjpeg");
+    EXPECT_EQ(still.width, p.width);
+    EXPECT_EQ(still.height, p.height);
+}
+
+TEST_F(RecordProgramTest, SigkillLeavesAFileWhoseFramesDecode) {
+    qv::test::Xvfb xvfb(1280, 720);
+    ASSERT_TRUE(xvfb.running());
+    auto child = record(xvfb.display());
+    ASSERT_TRUE(recording()) << test::readFile(err);
+    {
+        ChangingScreen changing(xvfb.display());
+        std::this_thread::sleep_for(3s);
+        child->signal(SIGKILL);
+        child->wait(10s);
+    }
+    const test::Probe p = test::probe(video);
+    ASSERT_TRUE(p.ok) << p.warnings;
+    EXPECT_EQ(p.codec, "h264");
+    EXPECT_GE(p.decodedFrames, 5);
+}
+
+TEST_F(RecordProgramTest, LosingTheXServerStopsAndFinalisesTheVideo) {
+    auto xvfb = std::make_unique<qv::test::Xvfb>(640, 480);
+    ASSERT_TRUE(xvfb->running());
+    auto child = record(xvfb->display());
+    ASSERT_TRUE(recording()) << test::readFile(err);
+    std::this_thread::sleep_for(1s);
+    xvfb.reset();
+    EXPECT_EQ(exitStatus(child->wait(30s)), 0);
+    EXPECT_EQ(test::readFile(err), "stopped: Lost the connection to the X server\n");
+    const test::Probe p = test::probe(video);
+    ASSERT_TRUE(p.ok) << p.warnings;
+    EXPECT_EQ(p.warnings, "");
+}
+
+// A display number nobody serves on this machine.
+int freeDisplay() {
+    for (int n = 4700; n < 4800; ++n) {
+        const std::string socket = "/tmp/.X11-unix/X" + std::to_string(n);
+        const std::string lock = "/tmp/.X" + std::to_string(n) + "-lock";
+        if (!std::filesystem::exists(socket) && !std::filesystem::exists(lock)) return n;
+    }
+    return -1;
+}
+
+TEST_F(RecordProgramTest, AnUnreachableDisplayFailsTheStart) {
+    const int n = freeDisplay();
+    ASSERT_GT(n, 0);
+    const std::string display = ":" + std::to_string(n);
+    auto child = record(display);
+    EXPECT_EQ(exitStatus(child->wait(20s)), 1);
+    EXPECT_EQ(test::readFile(err),
+              "screen: Cannot open display \"" + display + "\": cannot connect to the X server\n");
+    EXPECT_EQ(test::readFile(out), "");
+    EXPECT_FALSE(std::filesystem::exists(video));
+}
+
+// An X server that accepts connections and never answers: start never gets past connecting.
+class SilentXServer {
+  public:
+    SilentXServer() {
+        std::filesystem::create_directories("/tmp/.X11-unix");
+        number_ = freeDisplay();
+        path_ = "/tmp/.X11-unix/X" + std::to_string(number_);
+        fd_ = socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        path_.copy(addr.sun_path, sizeof addr.sun_path - 1);
+        if (bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || listen(fd_, 4) != 0)
+            number_ = -1;
+    }
+    ~SilentXServer() {
+        close(fd_);
+        std::filesystem::remove(path_);
+    }
+    bool listening() const { return number_ > 0; }
+    std::string display() const { return ":" + std::to_string(number_); }
+
+  private:
+    int number_ = -1;
+    int fd_ = -1;
+    std::string path_;
+};
+
+bool blocksSigterm(pid_t pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("SigBlk:", 0) == 0)
+            return (std::stoull(line.substr(7), nullptr, 16) >> (SIGTERM - 1)) & 1;
+    }
+    return false;
+}
+
+TEST_F(RecordProgramTest, SigtermBeforeTheFirstFrameLeavesNoVideo) {
+    SilentXServer server;
+    ASSERT_TRUE(server.listening());
+    auto child = record(server.display());
+    for (int i = 0; i < 500 && !blocksSigterm(child->pid()); ++i) std::this_thread::sleep_for(10ms);
+    ASSERT_TRUE(blocksSigterm(child->pid()));
+    child->signal(SIGTERM);
+    EXPECT_EQ(exitStatus(child->wait(10s)), 0);
+    EXPECT_EQ(test::readFile(out), "");
+    EXPECT_EQ(test::readFile(err), "");
+    EXPECT_FALSE(std::filesystem::exists(video));
+}
+
+}  // namespace
+}  // namespace hc

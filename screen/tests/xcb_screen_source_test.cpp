@@ -1,0 +1,262 @@
+// The X11 screen source against a private Xvfb: displays, complete and idle frames, hidden
+// windows, the cursor, a full receiver, stopping, and a server that goes away.
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+#include "capture_rules.h"
+#include "platform/xcb_screen_source.h"
+#include "support/xvfb.h"
+#include "x_scene.h"
+
+namespace hc {
+namespace {
+
+using namespace std::chrono_literals;
+using test::XScene;
+
+// Collects what the source delivers, on the capture thread.
+class Collector final : public FrameReceiver {
+  public:
+    bool wantsFrame() override {
+        std::lock_guard lock(mutex_);
+        return accepting_;
+    }
+    void receive(Frame frame) override {
+        {
+            std::lock_guard lock(mutex_);
+            frames_.push_back(std::move(frame));
+        }
+        cv_.notify_all();
+    }
+    void stopped(const std::string& error) override {
+        {
+            std::lock_guard lock(mutex_);
+            error_ = error;
+        }
+        cv_.notify_all();
+    }
+
+    void accept(bool yes) {
+        std::lock_guard lock(mutex_);
+        accepting_ = yes;
+    }
+    std::size_t count() {
+        std::lock_guard lock(mutex_);
+        return frames_.size();
+    }
+    // The first frame after the first `skip` ones that matches, waiting up to 10 s for it.
+    std::optional<Frame> next(std::size_t skip, const std::function<bool(const Frame&)>& match) {
+        std::unique_lock lock(mutex_);
+        std::optional<Frame> found;
+        cv_.wait_for(lock, 10s, [&] {
+            for (std::size_t i = skip; i < frames_.size(); ++i) {
+                if (match(frames_[i])) {
+                    found = frames_[i];
+                    return true;
+                }
+            }
+            return false;
+        });
+        return found;
+    }
+    std::optional<Frame> nextComplete(std::size_t skip) {
+        return next(skip, [](const Frame& f) { return f.status == FrameStatus::Complete; });
+    }
+    std::vector<Frame> frames() {
+        std::lock_guard lock(mutex_);
+        return frames_;
+    }
+    std::optional<std::string> waitForError() {
+        std::unique_lock lock(mutex_);
+        cv_.wait_for(lock, 10s, [this] { return error_.has_value(); });
+        return error_;
+    }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    bool accepting_ = true;
+    std::vector<Frame> frames_;
+    std::optional<std::string> error_;
+};
+
+// Y' of a grey level (R = G = B) in the frames' video range.
+int lumaOf(int level) {
+    return 16 + level * 219 / 255;
+}
+
+int lumaAt(const Picture& p, int x, int y) {
+    return p.plane(0)[y * p.stride(0) + x];
+}
+
+class XcbScreenSourceTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(xvfb->running());
+        setenv("DISPLAY", xvfb->display().c_str(), 1);
+        scene = std::make_unique<XScene>(xvfb->display());
+        ASSERT_TRUE(scene->connected());
+    }
+
+    // Starts capturing the whole screen at `width` × `height` (its own size by default).
+    void start(int width = 640, int height = 480) {
+        const auto content = source.content();
+        ASSERT_TRUE(std::holds_alternative<ShareableContent>(content));
+        const auto display = chooseDisplay(std::get<ShareableContent>(content));
+        ASSERT_TRUE(display);
+        const CaptureConfig config{*display, width, height, 0.2, true, isHiddenApplication};
+        const auto failure = source.start(config, collector);
+        ASSERT_FALSE(failure) << failure->description;
+    }
+
+    std::unique_ptr<qv::test::Xvfb> xvfb = std::make_unique<qv::test::Xvfb>(640, 480);
+    std::unique_ptr<XScene> scene;
+    Collector collector;
+    XcbScreenSource source;  // after the collector: stops before the collector goes
+};
+
+TEST_F(XcbScreenSourceTest, TheScreenIsTheOneDisplayAndTheMainOne) {
+    const auto content = source.content();
+    ASSERT_TRUE(std::holds_alternative<ShareableContent>(content));
+    const auto& c = std::get<ShareableContent>(content);
+    ASSERT_EQ(c.displays.size(), 1u);
+    EXPECT_EQ(c.displays[0].width, 640);
+    EXPECT_EQ(c.displays[0].height, 480);
+    EXPECT_EQ(chooseDisplay(c)->id, c.displays[0].id);
+}
+
+TEST_F(XcbScreenSourceTest, OnlyAChangedScreenGivesACompleteFrame) {
+    scene->movePointer(639, 479);
+    scene->fillRoot(0x000000);
+    start(320, 240);
+    const auto first = collector.nextComplete(0);
+    ASSERT_TRUE(first);
+    ASSERT_TRUE(first->picture);
+    EXPECT_EQ(first->picture->width(), 320);
+    EXPECT_EQ(first->picture->height(), 240);
+    EXPECT_NEAR(lumaAt(*first->picture, 100, 100), lumaOf(0), 2);
+
+    // Nothing changes: the following frames are idle and carry no picture.
+    const std::size_t seen = collector.count();
+    ASSERT_TRUE(collector.next(seen + 2, [](const Frame&) { return true; }));
+    const auto frames = collector.frames();
+    for (std::size_t i = 1; i < frames.size(); ++i) {
+        EXPECT_EQ(frames[i].status, FrameStatus::Idle) << i;
+        EXPECT_FALSE(frames[i].picture) << i;
+        EXPECT_GE(frames[i].pts - frames[i - 1].pts, 0.2 - 1e-6) << i;
+    }
+
+    scene->fillRoot(0xFFFFFF);
+    const auto changed = collector.nextComplete(frames.size());
+    ASSERT_TRUE(changed);
+    EXPECT_NEAR(lumaAt(*changed->picture, 100, 100), lumaOf(255), 2);
+}
+
+TEST_F(XcbScreenSourceTest, WindowsOfHiddenApplicationsArePaintedOver) {
+    scene->movePointer(639, 479);
+    scene->fillRoot(0x000000);
+    scene->window({100, 100, 200, 100}, 0xFFFFFF, test::wmClassOf("com.lumaret.quorvia"));
+    scene->window({400, 100, 200, 100}, 0xFFFFFF, test::wmClassOf("com.lumaret"));
+    scene->window({250, 300, 100, 100}, 0xFFFFFF, test::wmClassOf("com.lumaret.card"));
+    scene->window({280, 330, 200, 100}, 0x808080, test::wmClassOf("org.example.editor"));
+    start();
+    const auto frame = collector.nextComplete(0);
+    ASSERT_TRUE(frame);
+    const Picture& p = *frame->picture;
+    struct Probe {
+        const char* what;
+        int x, y, level;
+    };
+    const Probe probes[] = {
+        {"hidden window", 200, 150, COVER_GREY},
+        {"\"com.lumaret\" is not hidden", 500, 150, 255},
+        {"desktop", 50, 50, 0},
+        {"hidden window's uncovered part", 260, 310, COVER_GREY},
+        {"window above a hidden one", 300, 350, 0x80},
+    };
+    for (const Probe& probe : probes) {
+        EXPECT_NEAR(lumaAt(p, probe.x, probe.y), lumaOf(probe.level), 2) << probe.what;
+    }
+}
+
+TEST_F(XcbScreenSourceTest, TheCursorIsDrawnAndMovingItIsAChange) {
+    scene->fillRoot(0xFFFFFF);
+    scene->movePointer(600, 440);
+    start();
+    ASSERT_TRUE(collector.nextComplete(0));
+    const std::size_t seen = collector.count();
+    scene->movePointer(200, 200);
+    const auto moved = collector.nextComplete(seen);
+    ASSERT_TRUE(moved) << "a pointer move alone makes the next frame complete";
+    // The cursor's pixels differ from the white screen around its hot spot.
+    int darker = 0;
+    for (int y = 195; y < 215; ++y)
+        for (int x = 195; x < 215; ++x) darker += lumaAt(*moved->picture, x, y) < lumaOf(200);
+    EXPECT_GT(darker, 5);
+    EXPECT_NEAR(lumaAt(*moved->picture, 400, 300), lumaOf(255), 2);
+}
+
+TEST_F(XcbScreenSourceTest, AFullReceiverKeepsTheChangeForItsNextFrame) {
+    scene->movePointer(639, 479);
+    scene->fillRoot(0x000000);
+    start();
+    ASSERT_TRUE(collector.nextComplete(0));
+    collector.accept(false);
+    std::this_thread::sleep_for(300ms);
+    const std::size_t seen = collector.count();
+    scene->fillRoot(0xFFFFFF);
+    std::this_thread::sleep_for(600ms);
+    EXPECT_EQ(collector.count(), seen) << "nothing is delivered while the receiver is full";
+    collector.accept(true);
+    const auto next = collector.next(seen, [](const Frame&) { return true; });
+    ASSERT_TRUE(next);
+    EXPECT_EQ(next->status, FrameStatus::Complete);
+    EXPECT_NEAR(lumaAt(*next->picture, 100, 100), lumaOf(255), 2);
+}
+
+TEST_F(XcbScreenSourceTest, StopConfirmsAndNoFrameFollows) {
+    start();
+    ASSERT_TRUE(collector.nextComplete(0));
+    std::mutex m;
+    std::condition_variable cv;
+    bool done = false;
+    source.stop([&] {
+        std::lock_guard lock(m);
+        done = true;
+        cv.notify_all();
+    });
+    {
+        std::unique_lock lock(m);
+        ASSERT_TRUE(cv.wait_for(lock, 5s, [&] { return done; }));
+    }
+    const std::size_t seen = collector.count();
+    std::this_thread::sleep_for(500ms);
+    EXPECT_EQ(collector.count(), seen);
+}
+
+TEST_F(XcbScreenSourceTest, AServerThatGoesAwayEndsTheCaptureWithAReason) {
+    start();
+    ASSERT_TRUE(collector.nextComplete(0));
+    scene.reset();
+    xvfb.reset();
+    EXPECT_EQ(collector.waitForError(), "Lost the connection to the X server");
+}
+
+TEST(XcbScreenSource, AnUnreachableDisplayIsNamedInTheFailure) {
+    setenv("DISPLAY", ":4711", 1);
+    XcbScreenSource source;
+    const auto content = source.content();
+    ASSERT_TRUE(std::holds_alternative<Failure>(content));
+    EXPECT_EQ(std::get<Failure>(content).description,
+              "Cannot open display \":4711\": cannot connect to the X server");
+}
+
+}  // namespace
+}  // namespace hc
