@@ -123,9 +123,10 @@ class FakeJpegEncoder final : public JpegEncoder {
     // The bytes name the picture's first Y' sample, so a test can tell stills apart.
     std::optional<std::vector<std::uint8_t>> encode(const Picture& picture) override {
         ++calls;
-        if (gate) {
+        // Read once: the test clears `gate` while a call may be waiting at it.
+        if (Gate* g = gate) {
             entered.open();
-            gate->pass();
+            g->pass();
         }
         if (fails) return std::nullopt;
         return std::vector<std::uint8_t>{'J', picture.plane(0)[0]};
