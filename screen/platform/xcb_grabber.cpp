@@ -10,6 +10,9 @@
 namespace hc::xcb {
 
 std::unique_ptr<ShmSegment> ShmSegment::create(xcb_connection_t* c, std::size_t size) {
+    // A request of an extension the server lacks would close the connection: ask first.
+    const xcb_query_extension_reply_t* ext = xcb_get_extension_data(c, &xcb_shm_id);
+    if (ext == nullptr || !ext->present) return nullptr;
     const auto version = xcb_shm_query_version(c);
     Owned<xcb_shm_query_version_reply_t> supported(
         xcb_shm_query_version_reply(c, version, nullptr));

@@ -19,17 +19,27 @@ namespace hc::test {
 ChildProcess::ChildProcess(const std::vector<std::string>& argv,
                            const std::map<std::string, std::string>& env,
                            const std::filesystem::path& out, const std::filesystem::path& err) {
+    // Everything the child needs is built before fork: a threaded process's child must not
+    // allocate.
+    std::vector<std::string> environment;
+    for (char** e = environ; *e != nullptr; ++e) {
+        const std::string entry = *e;
+        if (!env.count(entry.substr(0, entry.find('=')))) environment.push_back(entry);
+    }
+    for (const auto& [key, value] : env) environment.push_back(key + "=" + value);
+    std::vector<char*> envp;
+    for (std::string& e : environment) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    std::vector<char*> args;
+    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
     pid_ = fork();
     if (pid_ != 0) return;
     const int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     const int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     dup2(o, STDOUT_FILENO);
     dup2(e, STDERR_FILENO);
-    for (const auto& [key, value] : env) setenv(key.c_str(), value.c_str(), 1);
-    std::vector<char*> args;
-    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    execv(args[0], args.data());
+    execve(args[0], args.data(), envp.data());
     _exit(127);
 }
 

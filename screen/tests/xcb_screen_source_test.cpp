@@ -260,3 +260,39 @@ TEST(XcbScreenSource, AnUnreachableDisplayIsNamedInTheFailure) {
 
 }  // namespace
 }  // namespace hc
+
+namespace hc {
+namespace {
+
+// Servers without one of the extensions the source prefers still give a correct picture:
+// no MIT-SHM (remote or containerised servers), no Damage (every frame counts as complete),
+// no RandR (the screen is the one display), no XFixes (no cursor).
+TEST(XcbScreenSourceWithout, EachOptionalExtension) {
+    for (const char* extension : {"MIT-SHM", "DAMAGE", "RANDR", "XFIXES"}) {
+        qv::test::Xvfb xvfb(640, 480, 24, {"-extension", extension});
+        ASSERT_TRUE(xvfb.running()) << extension;
+        setenv("DISPLAY", xvfb.display().c_str(), 1);
+        test::XScene scene(xvfb.display());
+        scene.movePointer(639, 479);
+        scene.fillRoot(0xFFFFFF);
+        Collector collector;
+        XcbScreenSource source;
+        const auto content = source.content();
+        ASSERT_TRUE(std::holds_alternative<ShareableContent>(content)) << extension;
+        const auto display = chooseDisplay(std::get<ShareableContent>(content));
+        ASSERT_TRUE(display) << extension;
+        EXPECT_EQ(display->width, 640) << extension;
+        EXPECT_EQ(display->height, 480) << extension;
+        const CaptureConfig config{*display, 320, 240, 0.2, true, isHiddenApplication};
+        ASSERT_FALSE(source.start(config, collector)) << extension;
+        const auto frame = collector.nextComplete(0);
+        ASSERT_TRUE(frame) << extension;
+        EXPECT_NEAR(lumaAt(*frame->picture, 100, 100), lumaOf(255), 2) << extension;
+        if (std::string(extension) == "DAMAGE") {
+            EXPECT_TRUE(collector.nextComplete(1)) << "without Damage every frame is complete";
+        }
+    }
+}
+
+}  // namespace
+}  // namespace hc

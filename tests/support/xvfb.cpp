@@ -9,17 +9,21 @@
 
 namespace qv::test {
 
-Xvfb::Xvfb(int width, int height, int depth) {
+Xvfb::Xvfb(int width, int height, int depth, const std::vector<std::string>& extraArgs) {
     int fds[2];
     if (pipe(fds) != 0) return;
     const std::string screen =
         std::to_string(width) + "x" + std::to_string(height) + "x" + std::to_string(depth);
+    // Built before fork: the child of a threaded process must not allocate.
+    const std::string fd = std::to_string(fds[1]);
+    std::vector<const char*> argv = {"Xvfb",         "-displayfd", fd.c_str(), "-screen", "0",
+                                     screen.c_str(), "-nolisten",  "tcp",      "-noreset"};
+    for (const std::string& a : extraArgs) argv.push_back(a.c_str());
+    argv.push_back(nullptr);
     pid_ = fork();
     if (pid_ == 0) {
         close(fds[0]);
-        const std::string fd = std::to_string(fds[1]);
-        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(),
-               "-nolisten", "tcp", "-noreset", static_cast<char*>(nullptr));
+        execvp("Xvfb", const_cast<char* const*>(argv.data()));
         _exit(127);
     }
     close(fds[1]);

@@ -5,12 +5,16 @@
 #include <sys/types.h>
 
 #include <string>
+#include <vector>
 
 namespace qv::test {
 
 class Xvfb {
   public:
-    explicit Xvfb(int width = 1280, int height = 800, int depth = 24);
+    // `extraArgs` go to Xvfb as they stand (for example {"-extension", "MIT-SHM"} to run
+    // without that extension).
+    explicit Xvfb(int width = 1280, int height = 800, int depth = 24,
+                  const std::vector<std::string>& extraArgs = {});
     ~Xvfb();
     Xvfb(const Xvfb&) = delete;
     Xvfb& operator=(const Xvfb&) = delete;
