@@ -1,0 +1,137 @@
+#include "ocr/ocr.h"
+
+#include <algorithm>
+#include <atomic>
+#include <exception>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <system_error>
+#include <thread>
+
+#include "ocr/languages.h"
+#include "ocr/stills.h"
+
+namespace hc {
+
+namespace {
+
+std::string joinLines(const std::vector<std::string>& lines) {
+    std::string text;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (i > 0) text += '\n';
+        text += lines[i];
+    }
+    return text;
+}
+
+// One worker's share: takes the next still until none is left. The recogniser is loaded on
+// the first still that decodes, so a worker that only meets unreadable files loads nothing,
+// and a recogniser that fails to load is not retried.
+class Worker {
+  public:
+    Worker(const std::filesystem::path& folder, const std::vector<std::string>& names,
+           const ImageDecoder& decoder, const TextRecognizer& recognizer,
+           const std::vector<std::string>& languages, std::atomic<std::size_t>& next,
+           std::vector<std::optional<StillText>>& results)
+        : folder_(folder),
+          names_(names),
+          decoder_(decoder),
+          recognizer_(recognizer),
+          languages_(languages),
+          next_(next),
+          results_(results) {}
+
+    void run() {
+        for (std::size_t i = next_++; i < names_.size(); i = next_++) results_[i] = still(i);
+    }
+
+  private:
+    std::optional<StillText> still(std::size_t i) {
+        std::optional<Image> image;
+        try {
+            image = decoder_.decode(folder_ / names_[i]);
+        } catch (const std::exception&) {
+            // Unreadable: left out like any file that does not decode.
+        }
+        if (!image) return std::nullopt;
+        return StillText{secondFromName(names_[i]), names_[i], joinLines(lines(*image))};
+    }
+
+    std::vector<std::string> lines(const Image& image) {
+        try {
+            if (!loaded_) {
+                loaded_ = true;
+                instance_ = recognizer_.load(languages_);
+            }
+            if (instance_) return instance_->lines(image);
+        } catch (const std::exception&) {
+            // Recognition failed: the still keeps its element, with empty text.
+        }
+        return {};
+    }
+
+    const std::filesystem::path& folder_;
+    const std::vector<std::string>& names_;
+    const ImageDecoder& decoder_;
+    const TextRecognizer& recognizer_;
+    const std::vector<std::string>& languages_;
+    std::atomic<std::size_t>& next_;
+    std::vector<std::optional<StillText>>& results_;  // each slot written by one worker only
+    bool loaded_ = false;
+    std::unique_ptr<TextRecognizer::Instance> instance_;
+};
+
+}  // namespace
+
+std::vector<StillText> recognizeStills(const std::filesystem::path& folder,
+                                       const std::vector<std::string>& names,
+                                       const ImageDecoder& decoder,
+                                       const TextRecognizer& recognizer, unsigned workers) {
+    if (names.empty()) return {};
+    std::vector<std::string> languages;
+    try {
+        languages = chooseLanguages(recognizer.supportedLanguages());
+    } catch (const std::exception&) {
+        languages = chooseLanguages(std::nullopt);
+    }
+
+    // Results go to the slot of their still, so the order is the names' order whichever
+    // worker finishes first.
+    std::vector<std::optional<StillText>> results(names.size());
+    std::atomic<std::size_t> next = 0;
+    const auto count = std::clamp<std::size_t>(workers, 1, names.size());
+    {
+        const auto work = [&] {
+            Worker(folder, names, decoder, recognizer, languages, next, results).run();
+        };
+        std::vector<std::jthread> threads;
+        try {
+            while (threads.size() + 1 < count) threads.emplace_back(work);
+        } catch (const std::system_error&) {
+            // No more threads to be had: the ones running share the work.
+        }
+        work();  // the calling thread is a worker too; the others are joined at the brace
+    }
+
+    std::vector<StillText> stills;
+    for (std::optional<StillText>& result : results) {
+        if (result) stills.push_back(std::move(*result));
+    }
+    return stills;
+}
+
+std::string ocrDocument(const std::vector<StillText>& stills) {
+    nlohmann::json array = nlohmann::json::array();
+    for (const StillText& still : stills)
+        array.push_back({{"t", still.t}, {"file", still.file}, {"text", still.text}});
+    return array.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+std::string ocrFolder(const std::filesystem::path& folder, const ImageDecoder& decoder,
+                      const TextRecognizer& recognizer, unsigned workers) {
+    const std::vector<std::string> names = selectStills(folderEntries(folder));
+    return ocrDocument(recognizeStills(folder, names, decoder, recognizer, workers));
+}
+
+}  // namespace hc
