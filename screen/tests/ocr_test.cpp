@@ -117,47 +117,48 @@ class OcrFolder : public testing::Test {
         return ocrFolder(folder.path(), decoder, recognizer, workers);
     }
 
-    TempFolder folder;
+    TempDir folder;
     FakeDecoder decoder;
     FakeRecognizer recognizer;
 };
 
 TEST_F(OcrFolder, GivesOneElementPerReadableStillInNameOrder) {
-    folder.write("t00004.jpg", "image:");
-    folder.write("t00000.jpg", "image:A|B");
-    folder.write("notes.txt", "image:C");
-    folder.write("t00003.JPG", "image:D");
+    writeFile(folder.path() / "t00004.jpg", "image:");
+    writeFile(folder.path() / "t00000.jpg", "image:A|B");
+    writeFile(folder.path() / "notes.txt", "image:C");
+    writeFile(folder.path() / "t00003.JPG", "image:D");
     EXPECT_EQ(json::parse(run()), json::parse(R"([{"t":0,"file":"t00000.jpg","text":"A\nB"},
                                                   {"t":4,"file":"t00004.jpg","text":""}])"));
 }
 
 TEST_F(OcrFolder, LeavesOutFilesThatDoNotDecode) {
-    folder.write("t1.jpg", "damaged");
-    folder.write("t2.jpg", "");
+    writeFile(folder.path() / "t1.jpg", "damaged");
+    writeFile(folder.path() / "t2.jpg", "");
     std::filesystem::create_directory(folder.path() / "x.jpg");
-    folder.write("t3.jpg", "image:kept");
+    writeFile(folder.path() / "t3.jpg", "image:kept");
     EXPECT_EQ(json::parse(run()), json::parse(R"([{"t":3,"file":"t3.jpg","text":"kept"}])"));
 }
 
 TEST_F(OcrFolder, MissingOrEmptyFolderGivesAnEmptyArrayWithoutLoadingAnything) {
     EXPECT_EQ(run(), "[]");
     EXPECT_EQ(ocrFolder(folder.path() / "missing", decoder, recognizer, 2), "[]");
-    folder.write("t1.jpg.txt", "image:A");
+    writeFile(folder.path() / "t1.jpg.txt", "image:A");
     EXPECT_EQ(run(), "[]");
     EXPECT_EQ(recognizer.queries, 0);
     EXPECT_TRUE(recognizer.loads.empty());
 }
 
 TEST_F(OcrFolder, FailedRecognitionKeepsTheStillWithEmptyText) {
-    folder.write("t1.jpg", "image:fail");
-    folder.write("t2.jpg", "image:after");
+    writeFile(folder.path() / "t1.jpg", "image:fail");
+    writeFile(folder.path() / "t2.jpg", "image:after");
     EXPECT_EQ(json::parse(run(1)), json::parse(R"([{"t":1,"file":"t1.jpg","text":""},
                                                    {"t":2,"file":"t2.jpg","text":"after"}])"));
 }
 
 TEST_F(OcrFolder, RecogniserThatCannotLoadGivesEmptyTextsAndIsNotRetried) {
     recognizer.loadable = false;
-    for (int i = 0; i < 6; ++i) folder.write("t" + std::to_string(i) + ".jpg", "image:A");
+    for (int i = 0; i < 6; ++i)
+        writeFile(folder.path() / ("t" + std::to_string(i) + ".jpg"), "image:A");
     const json document = json::parse(run(2));
     ASSERT_EQ(document.size(), 6u);
     for (const json& still : document) EXPECT_EQ(still["text"], "");
@@ -173,7 +174,8 @@ TEST_F(OcrFolder, LoadsTheChosenLanguagesOncePerWorker) {
                           Case{Names{"eng"}, {"eng"}}, Case{std::nullopt, {"eng"}}}) {
         FakeRecognizer fresh;
         fresh.supported = c.supported;
-        for (int i = 0; i < 8; ++i) folder.write("t" + std::to_string(i) + ".jpg", "image:A");
+        for (int i = 0; i < 8; ++i)
+            writeFile(folder.path() / ("t" + std::to_string(i) + ".jpg"), "image:A");
         ocrFolder(folder.path(), decoder, fresh, 3);
         EXPECT_EQ(fresh.queries, 1);
         ASSERT_GE(fresh.loads.size(), 1u);
@@ -187,7 +189,8 @@ TEST_F(OcrFolder, ParallelRunGivesTheBytesOfAOneWorkerRun) {
     for (int i = 0; i < 60; ++i) {
         char name[16];
         std::snprintf(name, sizeof name, "t%05d.jpg", i * 7 % 60);
-        folder.write(name, i % 9 == 4 ? "broken" : "image:line " + std::to_string(i) + "|more");
+        writeFile(folder.path() / name,
+                  i % 9 == 4 ? "broken" : "image:line " + std::to_string(i) + "|more");
     }
     const std::string one = run(1);
     ASSERT_EQ(recognizer.loads.size(), 1u);

@@ -1,12 +1,10 @@
-// For the OCR tests: a temporary folder of stills, and fakes of the image decoder and the text
-// recogniser.
+// For the OCR tests: fakes of the image decoder and the text recogniser, and a way to write
+// stills.
 //
 // A fake still is a file whose content is "image:" followed by its lines separated by '|'
 // ("image:A|B" holds the lines A and B; "image:" holds none). Any other content does not
 // decode. A still whose only line is "fail" makes recognition throw.
 #pragma once
-
-#include <stdlib.h>
 
 #include <atomic>
 #include <chrono>
@@ -22,34 +20,14 @@
 
 #include "ocr/image.h"
 #include "ocr/text_recognizer.h"
+#include "temp_dir.h"
 
 namespace hc::test {
 
-// A fresh folder under the temporary directory, removed with everything in it at the end.
-class TempFolder {
-  public:
-    TempFolder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "hc-ocr-XXXXXX").string();
-        if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-        path_ = pattern;
-    }
-    ~TempFolder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-
-    const std::filesystem::path& path() const { return path_; }
-
-    // Writes `content` to the file `name` in the folder.
-    void write(const std::string& name, const std::string& content) const {
-        std::ofstream(path_ / name, std::ios::binary) << content;
-    }
-
-  private:
-    std::filesystem::path path_;
-};
+// Writes `content` to the file at `path`.
+inline void writeFile(const std::filesystem::path& path, const std::string& content) {
+    std::ofstream(path, std::ios::binary) << content;
+}
 
 class FakeDecoder final : public ImageDecoder {
   public:

@@ -1,0 +1,259 @@
+// The OCR adapters with the real libraries (libturbojpeg, Tesseract and its installed language
+// data), and the hc-screen program end to end.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <turbojpeg.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <functional>
+#include <nlohmann/json.hpp>
+
+#include "ocr/ocr.h"
+#include "ocr_test_support.h"
+#include "platform/tesseract_recognizer.h"
+#include "platform/turbojpeg_decoder.h"
+
+namespace hc::test {
+namespace {
+
+using nlohmann::json;
+const std::filesystem::path FIXTURES = OCR_FIXTURES;
+
+std::string readFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// A small JPEG written by TurboJPEG: a colour gradient, or its grey version.
+std::string encodedJpeg(bool grey) {
+    const int width = 64, height = 48;
+    std::vector<unsigned char> rgb;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            rgb.insert(rgb.end(),
+                       {static_cast<unsigned char>(x * 4), static_cast<unsigned char>(y * 5), 128});
+        }
+    }
+    tjhandle handle = tjInitCompress();
+    unsigned char* jpeg = nullptr;
+    unsigned long size = 0;
+    const int failed = tjCompress2(handle, rgb.data(), width, 0, height, TJPF_RGB, &jpeg, &size,
+                                   grey ? TJSAMP_GRAY : TJSAMP_420, 90, 0);
+    std::string bytes = failed ? "" : std::string(reinterpret_cast<char*>(jpeg), size);
+    tjFree(jpeg);
+    tjDestroy(handle);
+    return bytes;
+}
+
+// Where the segment with `marker` begins (its 0xFF byte).
+std::size_t segment(const std::string& jpeg, unsigned char marker) {
+    const std::size_t at = jpeg.find(std::string{'\xFF', static_cast<char>(marker)});
+    if (at == std::string::npos) throw std::runtime_error("no such segment");
+    return at;
+}
+
+void put16(std::string& bytes, std::size_t at, int value) {
+    bytes[at] = static_cast<char>(value >> 8);
+    bytes[at + 1] = static_cast<char>(value & 0xFF);
+}
+
+// The JFIF header's density: unit at offset 11 of the APP0 segment, densities after it.
+std::string withDensity(int unit, int density) {
+    std::string jpeg = encodedJpeg(false);
+    const std::size_t app0 = segment(jpeg, 0xE0);
+    jpeg[app0 + 11] = static_cast<char>(unit);
+    put16(jpeg, app0 + 12, density);
+    put16(jpeg, app0 + 14, density);
+    return jpeg;
+}
+
+struct DecodeCase {
+    const char* name;
+    std::function<std::string()> bytes;
+    bool decodes;
+    int channels = 0;
+    int resolution = 0;
+};
+
+class Decoder : public testing::TestWithParam<DecodeCase> {};
+
+TEST_P(Decoder, DecodesJpegsAndRefusesTheRest) {
+    const DecodeCase& c = GetParam();
+    TempDir folder;
+    writeFile(folder.path() / "t.jpg", c.bytes());
+    const std::optional<Image> image = TurboJpegDecoder().decode(folder.path() / "t.jpg");
+    ASSERT_EQ(image.has_value(), c.decodes);
+    if (!image) return;
+    EXPECT_EQ(image->width, 64);
+    EXPECT_EQ(image->height, 48);
+    EXPECT_EQ(image->channels, c.channels);
+    EXPECT_EQ(image->pixels.size(), 64u * 48u * c.channels);
+    EXPECT_EQ(image->xResolution, c.resolution);
+    EXPECT_EQ(image->yResolution, c.resolution);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, Decoder,
+    testing::Values(
+        DecodeCase{"colour", [] { return encodedJpeg(false); }, true, 3},
+        DecodeCase{"grey", [] { return encodedJpeg(true); }, true, 1},
+        DecodeCase{"dots_per_inch", [] { return withDensity(1, 300); }, true, 3, 300},
+        DecodeCase{"dots_per_centimetre", [] { return withDensity(2, 118); }, true, 3, 300},
+        DecodeCase{"aspect_ratio_only", [] { return withDensity(0, 72); }, true, 3, 0},
+        // Data that ends inside the scan decodes, the missing part filled in.
+        DecodeCase{"cut_in_the_scan",
+                   [] {
+                       const std::string jpeg = encodedJpeg(false);
+                       const std::size_t scan = segment(jpeg, 0xDA);
+                       return jpeg.substr(0, scan + (jpeg.size() - scan) / 2);
+                   },
+                   true, 3},
+        DecodeCase{"cut_in_the_header", [] { return encodedJpeg(false).substr(0, 40); }, false},
+        DecodeCase{"not_a_jpeg", [] { return std::string("GIF89a, or rather not"); }, false},
+        DecodeCase{"empty", [] { return std::string(); }, false},
+        // 20000 x 20000 pixels: refused from the header, before anything is allocated.
+        DecodeCase{"too_many_pixels",
+                   [] {
+                       std::string jpeg = encodedJpeg(false);
+                       const std::size_t frame = segment(jpeg, 0xC0);
+                       put16(jpeg, frame + 5, 20000);
+                       put16(jpeg, frame + 7, 20000);
+                       return jpeg;
+                   },
+                   false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(DecoderEntries, RefusesWhatIsNotARegularFile) {
+    TempDir folder;
+    std::filesystem::create_directory(folder.path() / "x.jpg");
+    ASSERT_EQ(::mkfifo((folder.path() / "fifo.jpg").c_str(), 0600), 0);
+    const TurboJpegDecoder decoder;
+    EXPECT_FALSE(decoder.decode(folder.path() / "x.jpg"));
+    EXPECT_FALSE(decoder.decode(folder.path() / "fifo.jpg"));  // and does not wait for a writer
+    EXPECT_FALSE(decoder.decode(folder.path() / "missing.jpg"));
+}
+
+TEST(TesseractLanguages, ReportsTheInstalledData) {
+    const std::optional<std::vector<std::string>> languages =
+        TesseractRecognizer().supportedLanguages();
+    ASSERT_TRUE(languages);
+    for (const char* expected : {"ara", "eng"}) {
+        EXPECT_NE(std::find(languages->begin(), languages->end(), expected), languages->end())
+            << expected;
+    }
+}
+
+TEST(TesseractLanguages, MissingLanguageDataLoadsNothing) {
+    EXPECT_EQ(TesseractRecognizer().load({"qqq"}), nullptr);
+}
+
+// The elements of the document for a folder of the named fixtures, with the real adapters.
+json recognised(const std::vector<std::pair<std::string, std::string>>& stills,
+                unsigned workers = 2) {
+    TempDir folder;
+    for (const auto& [name, fixture] : stills)
+        std::filesystem::copy_file(FIXTURES / fixture, folder.path() / name);
+    return json::parse(
+        ocrFolder(folder.path(), TurboJpegDecoder(), TesseractRecognizer(), workers));
+}
+
+std::vector<std::string> linesOf(const std::string& text) {
+    std::vector<std::string> lines;
+    std::stringstream stream(text);
+    for (std::string line; std::getline(stream, line, '\n');) lines.push_back(line);
+    return lines;
+}
+
+bool contains(const std::string& text, const std::string& word) {
+    return text.find(word) != std::string::npos;
+}
+
+TEST(TesseractRecognition, ReadsAnEnglishStillAsTwoLinesJoinedByOneLineFeed) {
+    const json document = recognised({{"t00003.jpg", "english.jpg"}});
+    ASSERT_EQ(document.size(), 1u);
+    EXPECT_EQ(document[0]["t"], 3);
+    const std::string text = document[0]["text"];
+    const std::vector<std::string> lines = linesOf(text);
+    ASSERT_EQ(lines.size(), 2u) << text;
+    EXPECT_TRUE(contains(lines[0], "Quarterly") && contains(lines[0], "budget")) << lines[0];
+    EXPECT_TRUE(contains(lines[1], "draft") && contains(lines[1], "Friday")) << lines[1];
+    EXPECT_EQ(text, lines[0] + "\n" + lines[1]);  // one line feed, nothing after
+}
+
+TEST(TesseractRecognition, ReadsAnArabicStill) {
+    const json document = recognised({{"t00001.jpg", "arabic.jpg"}});
+    ASSERT_EQ(document.size(), 1u);
+    const std::string text = document[0]["text"];
+    const std::vector<std::string> lines = linesOf(text);
+    ASSERT_EQ(lines.size(), 2u) << text;
+    EXPECT_TRUE(contains(lines[0], "مرحبا") && contains(lines[0], "الاجتماع")) << lines[0];
+    EXPECT_TRUE(contains(lines[1], "الميزانية")) << lines[1];
+}
+
+TEST(TesseractRecognition, StillWithoutTextGivesEmptyText) {
+    EXPECT_EQ(recognised({{"t00002.jpg", "blank.jpg"}}),
+              json::parse(R"([{"t":2,"file":"t00002.jpg","text":""}])"));
+}
+
+struct ProgramRun {
+    std::string out;
+    std::string err;
+    int status = -1;
+};
+
+// Runs hc-screen with `arguments` (no shell quoting needed) and collects what it printed.
+ProgramRun runProgram(const std::string& arguments) {
+    TempDir outputs;
+    const std::filesystem::path out = outputs.path() / "out", err = outputs.path() / "err";
+    const std::string command = std::string(HC_SCREEN) + " " + arguments + " >" + out.string() +
+                                " 2>" + err.string() + " </dev/null";
+    const int status = std::system(command.c_str());
+    return {readFile(out), readFile(err), WIFEXITED(status) ? WEXITSTATUS(status) : -1};
+}
+
+TEST(OcrProgram, MissingOrEmptyFolderPrintsAnEmptyArray) {
+    TempDir folder;
+    for (const std::filesystem::path& path : {folder.path(), folder.path() / "missing"}) {
+        const ProgramRun run = runProgram("ocr " + path.string());
+        EXPECT_EQ(run.out, "[]") << path;
+        EXPECT_EQ(run.err, "") << path;
+        EXPECT_EQ(run.status, 0) << path;
+    }
+}
+
+// A folder of real stills, damaged files and a directory named like a still: the program's
+// document (one worker per core) is byte for byte the one a single worker produces, is compact
+// JSON without a trailing newline, and nothing reaches standard error.
+TEST(OcrProgram, PrintsTheBytesOfAOneWorkerRunAndNothingElse) {
+    TempDir folder;
+    const char* fixtures[] = {"english.jpg", "arabic.jpg", "blank.jpg"};
+    for (int i = 0; i < 6; ++i) {
+        std::filesystem::copy_file(FIXTURES / fixtures[i % 3],
+                                   folder.path() / ("t0000" + std::to_string(i) + ".jpg"));
+    }
+    writeFile(folder.path() / "t00006.jpg", "not a jpeg");
+    writeFile(folder.path() / "t00007.jpg", readFile(FIXTURES / "english.jpg").substr(0, 40));
+    std::filesystem::create_directory(folder.path() / "x.jpg");
+    writeFile(folder.path() / "notes.txt", "ignored");
+
+    const std::string oneWorker =
+        ocrFolder(folder.path(), TurboJpegDecoder(), TesseractRecognizer(), 1);
+    EXPECT_EQ(ocrFolder(folder.path(), TurboJpegDecoder(), TesseractRecognizer(), 3), oneWorker);
+    const ProgramRun run = runProgram("ocr " + folder.path().string() + " ignored-operand");
+    EXPECT_EQ(run.out, oneWorker);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.status, 0);
+
+    const json document = json::parse(run.out);
+    EXPECT_EQ(run.out, document.dump());  // compact: no indentation, nothing after the bracket
+    ASSERT_EQ(document.size(), 6u);
+    for (int i = 0; i < 6; ++i) {
+        EXPECT_EQ(document[i]["t"], i);
+        EXPECT_EQ(document[i]["text"] == "", i % 3 == 2) << document[i];
+    }
+}
+
+}  // namespace
+}  // namespace hc::test
