@@ -107,7 +107,11 @@ class TesseractInstance final : public TextRecognizer::Instance {
             const std::unique_ptr<char[]> page(api_.GetUTF8Text());
             if (page) result = splitLines(page.get());
         }
-        api_.Clear();  // drops this image and its results; the language data stays loaded
+        // Each still is a document of its own: drop it, its results and whatever was learnt
+        // from it, so that a still reads the same whichever stills this instance saw before.
+        // The language data stays loaded.
+        api_.Clear();
+        api_.ClearAdaptiveClassifier();
         return result;
     }
 
