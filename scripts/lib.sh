@@ -26,6 +26,8 @@ TEST_PACKAGES=(
     xvfb xauth pulseaudio pulseaudio-utils ffmpeg x11-utils xdotool
     fonts-dejavu-core fonts-noto-core pango1.0-tools
 )
+# What bench/ocr renders its stills with and times hc-screen ocr against.
+OCR_BENCH_PACKAGES=(tesseract-ocr imagemagick pango1.0-tools fonts-noto-core python3)
 
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
