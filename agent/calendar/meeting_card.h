@@ -1,16 +1,43 @@
-// The floating meeting card shown shortly before a calendar meeting. Main thread only.
+// The floating meeting card shown shortly before a calendar meeting, and the pure pieces of what
+// it shows: the colour bar's colour, the brief's bold runs, the call services' names and icons,
+// the countdown and the time. The card is a widget (ui/meeting_card_panel.h); its interface here
+// and everything it calls run on the main thread. The free functions and `color` and `rich` are
+// pure and may run on any thread.
 #pragma once
 
 #include <QString>
 #include <functional>
 #include <optional>
+#include <utility>
+#include <vector>
+
+#include "calendar/calendar_entry.h"
 
 namespace qv {
+
+class InstalledApps;
+
+// An opaque colour, components from 0 to 1.
+struct CardColour {
+    double red, green, blue;
+    bool operator==(const CardColour&) const = default;
+};
+
+// A run of the brief's text and whether it is set in semibold.
+struct RichSegment {
+    QString text;
+    bool semibold;
+    bool operator==(const RichSegment&) const = default;
+};
+
+// The card's colour when an entry names none it can read: the agent's accent.
+inline constexpr CardColour kDefaultCardColour{0.125, 0.627, 0.816};
 
 class MeetingCard {
   public:
     virtual ~MeetingCard() = default;
-    // Replaces any visible card and returns at once. Every way out of the card hides it
+    // Replaces any visible card and returns at once. `onJoin` empty means the meeting cannot
+    // be joined: the card then offers to record only. Every way out of the card hides it
     // before a callback runs; the time-out and the close button run none.
     virtual void show(const QString& title, double start, std::optional<double> end,
                       const QString& color, const QString& service, const QString& brief,
@@ -19,6 +46,32 @@ class MeetingCard {
                       double seconds = 150) = 0;
     virtual void close() = 0;
     virtual bool visible() const = 0;
+
+    // The colour bar's colour for an entry's "color" text: six hexadecimal digits, with or
+    // without one leading "#", spaces and tabs around them ignored; anything else gives
+    // kDefaultCardColour.
+    static CardColour color(const QString& text);
+    // The brief split at every "**": even runs regular, odd runs semibold. No other markup.
+    static std::vector<RichSegment> rich(const QString& text);
+    // The icon for a call service key: the first installed native application of the service,
+    // else, for any non-empty key, the default web browser's. A theme icon name or an absolute
+    // path; empty for the agent's own icon (an empty key, or nothing found). Asks `apps`.
+    static QString serviceIcon(const QString& key, InstalledApps& apps);
 };
+
+// The user-visible name of a known call service key ("zoom" gives "Zoom"); keys are compared
+// exactly. Nothing for any other key.
+std::optional<QString> serviceName(const QString& key);
+// The desktop-file ids of a service's native applications, in the order they are looked for.
+QStringList serviceDesktopIds(const QString& key);
+
+// How soon the meeting starts, in whole minutes rounded up: "Starting now" once it is due,
+// "Starts in 1 min", "Starts in 5 min".
+QString cardCountdown(double start, double now);
+// The meeting's time: the start's time of day, and " – " and the end's when there is an end.
+QString cardTime(double start, std::optional<double> end, const LocalCalendar& calendar);
+// The main control's two lines: "Join Zoom" (or "Join call") over "& record" for a meeting
+// that can be joined, else "Record" over "this meeting".
+std::pair<QString, QString> cardCaption(const QString& service, bool joinable);
 
 }  // namespace qv

@@ -91,6 +91,17 @@ class App {
     MenuRows menuNeedsUpdate();
     // Appends the upcoming-meetings section (and its closing separator), or nothing.
     void addUpcoming(MenuRows& rows);
+    // Calendar actions (agent/calendar/). A meeting row: opens the entry's "event" as a
+    // meeting, nothing for an entry without one. "Join & record": opens the entry's call link,
+    // then starts a recording for its event without opening the meeting's page.
+    void openEvent(const QJsonObject& entry);
+    void joinRecordEvent(const QJsonObject& entry);
+    // Asks the backend for the meeting of a calendar event (the event object is the whole
+    // body), then opens that meeting's page.
+    void openCalendarMeeting(const QJsonObject& event);
+    // Opens a calendar entry's "url" when it is a link the agent opens (calendar/call_link.h);
+    // returns whether it handed one to the browser.
+    bool openCallLink(const QString& url);
     // Menu actions.
     void openHome();
     void openSettings();
@@ -144,6 +155,8 @@ class App {
 
   private:
     void continueStartup();
+    // Shows the card for one entry of the soon-meeting list (agent/calendar/).
+    void remind(const QJsonObject& entry);
     void sendStart(const StartOptions& options);
     void startAnswered(const StartOptions& options, int status, const QJsonObject& reply);
     // The status poll's handling of a 200 answer, and the chores that follow it.

@@ -5,7 +5,5 @@
 namespace qv {
 
 void App::watchMic() {}
-void App::checkSoon() {}
-void App::loadUpcoming() {}
 
 }  // namespace qv

@@ -45,7 +45,7 @@ struct AppWorld {
     FakeServer server{dir.path()};
     FakeForeground foreground;
     FakePrompt prompt;
-    NullMeetingCard card;
+    FakeMeetingCard card;
     FakeCalendarAccess calendar;
     FakeLoginItem loginItem;
     FakeQuestion question;

@@ -157,8 +157,17 @@ std::string line(const MenuRows& rows, const std::string& title) {
 }
 
 // The row with this title, chosen.
+// Opens the menu and chooses the row titled `title`. Every opening of the menu reloads the
+// upcoming meetings and asks nothing else; those reloads are checked and dropped, so the
+// requests left are the rows' doing.
 void choose(TrayWorld& w, const QString& title) {
-    for (const MenuRow& r : w.item->open()) {
+    const size_t before = w.http.requests.size();
+    const MenuRows rows = w.item->open();
+    ASSERT_EQ(w.http.requests.size(), before + 1);
+    EXPECT_EQ(w.http.requests.back().path, "/api/calendar/upcoming");
+    std::erase_if(w.http.requests,
+                  [](const FakeHttp::Request& r) { return r.path == "/api/calendar/upcoming"; });
+    for (const MenuRow& r : rows) {
         if (r.title == title) {
             ASSERT_TRUE(r.trigger) << title.toStdString();
             r.trigger();

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QJsonObject>
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QUrl>
@@ -10,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "calendar/installed_apps.h"
+#include "calendar/meeting_card.h"
 #include "calls/prompt.h"
 #include "core/browser.h"
 #include "core/clock.h"
@@ -24,8 +27,12 @@ namespace qv::test {
 
 class FakeBrowser : public Browser {
   public:
-    void open(const QUrl& url) override { opened.append(url.toString()); }
+    void open(const QUrl& url) override {
+        opened.append(url.toString());
+        if (onOpen) onOpen(url);
+    }
     QStringList opened;
+    std::function<void(const QUrl&)> onOpen;  // optional: lets a test see when a URL opens
 };
 
 // A backend whose answers the test gives: every request waits until the test answers it.
@@ -140,6 +147,56 @@ class FakePrompt : public Prompt {
         open = false;
         if (fn) fn();
     }
+};
+
+// A meeting card that keeps what it was asked to show; the test runs its callbacks. Like the
+// real one, a callback closes the card before it runs.
+class FakeMeetingCard : public MeetingCard {
+  public:
+    struct Shown {
+        QString title;
+        double start;
+        std::optional<double> end;
+        QString color, service, brief;
+        std::function<void()> onJoinRecord, onRecord, onJoin, onOpen;
+        double seconds;
+    };
+    void show(const QString& title, double start, std::optional<double> end, const QString& color,
+              const QString& service, const QString& brief, std::function<void()> onJoinRecord,
+              std::function<void()> onRecord, std::function<void()> onJoin,
+              std::function<void()> onOpen, double seconds) override {
+        shown.push_back({title, start, end, color, service, brief, std::move(onJoinRecord),
+                         std::move(onRecord), std::move(onJoin), std::move(onOpen), seconds});
+        open = true;
+    }
+    void close() override { open = false; }
+    bool visible() const override { return open; }
+    // Runs a callback of the last card shown, as its control would.
+    void run(std::function<void()> Shown::*callback) {
+        open = false;
+        if (auto fn = shown.back().*callback) fn();
+    }
+    std::vector<Shown> shown;
+    bool open = false;
+};
+
+// Installed applications by desktop-file id and URL handlers by scheme, with their icons;
+// counts the questions asked.
+class FakeInstalledApps : public InstalledApps {
+  public:
+    std::optional<QString> iconOf(const QString& desktopId) override {
+        asked.append(desktopId);
+        auto it = apps.constFind(desktopId);
+        return it == apps.constEnd() ? std::nullopt : std::optional<QString>(*it);
+    }
+    std::optional<QString> iconOfHandler(const QUrl& url) override {
+        asked.append(url.scheme() + ":");
+        auto it = handlers.constFind(url.scheme());
+        return it == handlers.constEnd() ? std::nullopt : std::optional<QString>(*it);
+    }
+    QHash<QString, QString> apps;      // desktop-file id -> icon
+    QHash<QString, QString> handlers;  // URL scheme -> icon of its handler
+    QStringList asked;                 // ids, and "scheme:" for handler questions, in order
 };
 
 // Answers each question with the next scripted answer (nothing when none is left).
