@@ -1,6 +1,7 @@
 #include "calendar/calendar_entry.h"
 
 #include <QDateTime>
+#include <QRegularExpression>
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -64,7 +65,11 @@ QString durationText(double seconds) {
 }
 
 QString timeOfDay(double instant, const LocalCalendar& calendar) {
-    return calendar.locale.toString(localDateTime(instant, calendar).time(), QLocale::ShortFormat);
+    // The short style of a few locales, the C locale's among them, carries seconds, which
+    // say nothing about a meeting.
+    static const QRegularExpression seconds(QStringLiteral("[:.]ss?"));
+    const QString format = calendar.locale.timeFormat(QLocale::ShortFormat).remove(seconds);
+    return calendar.locale.toString(localDateTime(instant, calendar).time(), format);
 }
 
 QString timeRange(const QJsonObject& entry, double now, const LocalCalendar& calendar) {

@@ -38,7 +38,8 @@ std::pair<double, double> evDates(const QJsonObject& entry, double now);
 
 // A length of time for the menu: minutes rounded up, "45m" below an hour, else "2h 5m".
 QString durationText(double seconds);
-// The time of day of an instant in the locale's short time style ("09:30", "9:30 AM").
+// The time of day of an instant in the locale's short time style ("09:30", "9:30 AM"), without
+// seconds even where that style has them.
 QString timeOfDay(double instant, const LocalCalendar& calendar);
 // "start – end" as times of day (an EN DASH between spaces), per evDates.
 QString timeRange(const QJsonObject& entry, double now, const LocalCalendar& calendar);

@@ -7,6 +7,7 @@
 #include "core/http.h"
 #include "main/constants.h"
 #include "platform/desktop_browser.h"
+#include "platform/desktop_entries.h"
 #include "platform/linux_permissions.h"
 #include "platform/null_services.h"
 #include "platform/pulse_connection.h"
@@ -16,11 +17,14 @@
 #include "platform/ungated_calendar_access.h"
 #include "platform/window_foreground.h"
 #include "platform/xdg_autostart.h"
+#include "platform/xdg_installed_apps.h"
 #include "supervisor/locations.h"
 #include "supervisor/server.h"
 #include "ui/app_icon.h"
+#include "ui/meeting_card_panel.h"
 #include "ui/message_box_question.h"
 #include "ui/prompt_panel.h"
+#include "ui/service_icons.h"
 #include "ui/tray_status_item.h"
 #include "ui/window_hints.h"
 
@@ -54,17 +58,22 @@ int main(int argc, char** argv) {
     qv::LinuxPermissions permissions(audio);
     qv::WindowForeground foreground;
     qv::PromptPanel prompt(*windows);
-    qv::NullMeetingCard card;
+    qv::DesktopEntries desktopEntries(qv::DesktopEntries::defaultFolders(),
+                                      QLocale::system().name());
+    qv::XdgInstalledApps installedApps(desktopEntries, qv::XdgInstalledApps::defaultFolders());
+    qv::MeetingCardPanel card(*windows, clock, installedApps);
     qv::UngatedCalendarAccess calendarAccess;
     qv::XdgAutostart loginItem;
     qv::MessageBoxQuestion question;
     qv::ThreadQueue background;  // destroyed first: its work uses the objects above
 
-    auto makeStatusItem = [&windows]() -> std::unique_ptr<qv::StatusItem> {
+    auto makeStatusItem = [&windows, &installedApps]() -> std::unique_ptr<qv::StatusItem> {
         // Qt docks the icon as soon as a tray host appears, so it is made even when none
         // runs yet (an agent started at login may come up before the panel).
         if (!qv::TrayStatusItem::canEverShow()) return nullptr;
-        return std::make_unique<qv::TrayStatusItem>(*windows);
+        auto item = std::make_unique<qv::TrayStatusItem>(*windows);
+        item->setIconResolver(qv::serviceIconResolver(installedApps));
+        return item;
     };
     qv::App app({http, browser, clock, scheduler, background, settings, permissions, server, prompt,
                  card, calendarAccess, makeStatusItem, loginItem, question, foreground});

@@ -82,6 +82,9 @@ TEST(TimeRange, StartAndEndAsLocalTimesOfDayWithTheirDefaults) {
     for (const Case& c : cases) {
         EXPECT_EQ(timeRange(c.entry, now, kBerlin).toStdString(), c.text);
     }
+    // A short style with seconds (the C locale's) leaves them out.
+    EXPECT_EQ(timeRange(cases[0].entry, now, {QTimeZone(3600), QLocale::c()}),
+              "10:30 \u2013 11:15");
     // Other locales use their own short time style.
     const LocalCalendar english{QTimeZone(3600), QLocale(QLocale::English, QLocale::UnitedStates)};
     const QString english930 = timeOfDay(at("2026-12-09T08:30:00Z"), english);

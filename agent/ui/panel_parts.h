@@ -50,6 +50,7 @@ class AccentStripe : public QWidget {
 class IconView : public QWidget {
   public:
     IconView(const QIcon& icon, QWidget* parent);
+    const QIcon& icon() const { return icon_; }
 
   protected:
     void paintEvent(QPaintEvent* event) override;
