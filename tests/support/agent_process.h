@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QFile>
+#include <QHash>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QStringList>
@@ -37,8 +38,12 @@ class AgentWorld {
         env.insert("PATH", path("bin") + ":" + env.value("PATH"));
         if (!env.contains("QT_QPA_PLATFORM")) env.insert("QT_QPA_PLATFORM", "offscreen");
         env.remove("HALCYRA_DATA");
+        for (auto it = variables.cbegin(); it != variables.cend(); ++it)
+            env.insert(it.key(), it.value());
         return env;
     }
+    // Variables the test sets for the agent (a display, for example), applied last.
+    QHash<QString, QString> variables;
 
     // The URLs handed to the desktop's opener so far, in order.
     QStringList opened() const {

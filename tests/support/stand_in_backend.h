@@ -21,11 +21,15 @@ namespace qv::test {
 
 class StandInBackend {
   public:
-    StandInBackend() {
-        QTcpServer probe;  // a port nobody uses right now
-        probe.listen(QHostAddress::LocalHost, 0);
-        port_ = probe.serverPort();
-        probe.close();
+    // On `port`, or on a free one for 0. A test that takes the agent's own port (8765) holds
+    // a PortLock while the backend runs.
+    explicit StandInBackend(quint16 port = 0) : port_(port) {
+        if (port_ == 0) {
+            QTcpServer probe;  // a port nobody uses right now
+            probe.listen(QHostAddress::LocalHost, 0);
+            port_ = probe.serverPort();
+            probe.close();
+        }
 
         const QString res = QStringLiteral(QV_STAGE_RES);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -48,6 +52,8 @@ class StandInBackend {
     }
 
     bool ready() const { return ready_; }
+    // The backend's data folder (HALCYRA_DATA), where a test puts its "calendar.json".
+    QString dataPath() const { return data_.path(); }
     QString base() const { return QStringLiteral("http://127.0.0.1:%1").arg(port_); }
 
     // One request, waited for: (status, reply object); status 0 without an answer.
