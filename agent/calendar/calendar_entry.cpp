@@ -27,6 +27,11 @@ QString entryText(const QJsonObject& entry, const QString& member) {
     return value.isString() ? value.toString() : QString();
 }
 
+QString entryTitle(const QJsonObject& entry) {
+    const QJsonValue value = entry.value(QStringLiteral("title"));
+    return value.isString() ? value.toString() : QStringLiteral("Meeting");
+}
+
 std::optional<double> entryDate(const QJsonObject& entry, const QString& member) {
     const QJsonValue value = entry.value(member);
     if (!value.isString()) return std::nullopt;

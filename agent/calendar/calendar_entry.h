@@ -24,6 +24,8 @@ struct LocalCalendar {
 
 // A member as a string; empty when it is missing or of another JSON type.
 QString entryText(const QJsonObject& entry, const QString& member);
+// The member "title" when it is a string (even an empty one), else "Meeting".
+QString entryTitle(const QJsonObject& entry);
 // A member that is a strict internet date-time, in seconds since the epoch; nothing when it is
 // missing, not a string or unparseable.
 std::optional<double> entryDate(const QJsonObject& entry, const QString& member);

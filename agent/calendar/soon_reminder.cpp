@@ -37,15 +37,13 @@ void App::remind(const QJsonObject& entry) {
     const double now = services_.clock.now();
     const QString url = entryText(entry, QStringLiteral("url"));
     const std::optional<QJsonObject> event = entryEvent(entry);
-    const QString title = entryText(entry, QStringLiteral("title"));
     const auto record = [this, event](bool openPage) {
         start({.event = event, .openPage = openPage});
     };
     std::function<void()> onJoin;
     if (!url.isEmpty()) onJoin = [this, url] { openCallLink(url); };
     card.show(
-        title.isEmpty() ? QStringLiteral("Meeting") : title,
-        entryDate(entry, QStringLiteral("start")).value_or(now),
+        entryTitle(entry), entryDate(entry, QStringLiteral("start")).value_or(now),
         entryDate(entry, QStringLiteral("end")), entryText(entry, QStringLiteral("color")),
         entryText(entry, QStringLiteral("service")), entryText(entry, QStringLiteral("brief")),
         /*onJoinRecord=*/

@@ -18,8 +18,7 @@ struct Context {
 
 MenuRow eventItem(const QJsonObject& entry, bool big, const Context& c) {
     MenuRow row;
-    const QString title = entryText(entry, QStringLiteral("title"));
-    row.title = title.isEmpty() ? QStringLiteral("Meeting") : title;
+    row.title = entryTitle(entry);
     row.detail = timeRange(entry, c.now, c.calendar);
     row.big = big;
     row.payload = entry;

@@ -101,6 +101,13 @@ TEST(EntryList, OnlyAnArrayOfObjectsCounts) {
     EXPECT_EQ(entryList({{"items", QJsonArray{a}}}), std::nullopt);
 }
 
+TEST(EntryTitle, AStringTitleElseMeeting) {
+    EXPECT_EQ(entryTitle({{"title", "Stand-up"}}), "Stand-up");
+    EXPECT_EQ(entryTitle({{"title", ""}}), "");  // present, if empty
+    EXPECT_EQ(entryTitle({{"title", 5}}), "Meeting");
+    EXPECT_EQ(entryTitle({}), "Meeting");
+}
+
 TEST(CardColour, SixHexDigitsElseTheDefault) {
     const CardColour dodger{30 / 255.0, 144 / 255.0, 255 / 255.0};
     const std::pair<const char*, CardColour> cases[] = {
