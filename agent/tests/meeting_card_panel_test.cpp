@@ -271,12 +271,15 @@ TEST(MeetingCardPanel, ANewCardReplacesTheOldOneWhoseControlsRunNothing) {
     w.show("old", true, "", "zoom", 0.2);
     QPointer<FloatingPanel> old = w.card.panel();
     QPointer<QMenu> oldMenu = w.card.moreMenu();
-    QPointer<QAction> oldOpen = oldMenu->actions()[2];
+    QPointer<QAction> oldRecord = oldMenu->actions()[0];  // tag 0, as the new card's "Open"
+    QTest::mouseClick(w.child<QPushButton>("more"), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(oldMenu));
     w.show("new", false);
     EXPECT_TRUE(old.isNull() || !old->isVisible());
+    EXPECT_FALSE(oldMenu->isVisible());  // an open menu of the old card goes with it
     ASSERT_TRUE(w.card.visible());
     // Before the old card's widgets are gone, its menu entry no longer reaches anything.
-    if (oldOpen) oldOpen->trigger();
+    if (oldRecord) oldRecord->trigger();
     EXPECT_TRUE(w.ran.isEmpty());
     EXPECT_TRUE(w.card.visible());
     EXPECT_EQ(w.menuEntries(), (QStringList{"0:Open in Quorvia", "1:Not now"}));

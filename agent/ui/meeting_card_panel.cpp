@@ -58,7 +58,7 @@ void MeetingCardPanel::show(const QString& title, double start, std::optional<do
                             std::function<void()> onJoinRecord, std::function<void()> onRecord,
                             std::function<void()> onJoin, std::function<void()> onOpen,
                             double seconds) {
-    slot_.close();
+    close();  // the old card and its menu, if open
     const bool joinable = static_cast<bool>(onJoin);
     const int height = brief.isEmpty() ? kHeight : kHeightWithBrief;
     auto panel = std::make_unique<FloatingPanel>(QSize(kWidth, height), kCornerRadius, hints_);
