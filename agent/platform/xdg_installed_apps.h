@@ -1,4 +1,4 @@
-// Installed applications as the freedesktop specifications describe them: applications by
+// Installed applications the freedesktop.org way: applications by
 // their desktop entries (DesktopEntries), the application for a URL by the MIME associations
 // for its scheme ("x-scheme-handler/https"), read the way xdg-mime and GIO read them: the
 // defaults in the mimeapps.list files, then the added associations, then the desktop
