@@ -1,8 +1,8 @@
 // Fakes of the agent's small services: each records what the logic asked of it.
 #pragma once
 
-#include <QJsonObject>
 #include <QHash>
+#include <QJsonObject>
 #include <QList>
 #include <QString>
 #include <QUrl>
