@@ -14,6 +14,7 @@
 #include <optional>
 
 #include "calendar/meeting_card.h"
+#include "calls/mic_users.h"
 #include "calls/prompt.h"
 #include "core/browser.h"
 #include "core/clock.h"
@@ -49,6 +50,8 @@ struct AppServices {
     QuestionDialog& question;
     // Brings the agent in front before it asks the user something.
     Foreground& foreground;
+    // The applications capturing the microphone now (see micUsers()); nobody when not given.
+    std::function<std::vector<MicUser>()> micUsers;
 };
 
 class App {
