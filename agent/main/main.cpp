@@ -1,21 +1,29 @@
 // quorvia: the tray agent. Builds the services, hands them to the one App and runs the loop.
+#include <unistd.h>
+
 #include <QApplication>
+#include <QLocale>
 #include <QSettings>
 #include <QTimer>
 
+#include "calls/mic_users.h"
 #include "core/app.h"
 #include "core/http.h"
 #include "main/constants.h"
+#include "platform/desktop_applications.h"
 #include "platform/desktop_browser.h"
 #include "platform/desktop_entries.h"
 #include "platform/linux_permissions.h"
 #include "platform/null_services.h"
+#include "platform/proc_process_table.h"
 #include "platform/pulse_connection.h"
+#include "platform/pulse_mic_usage.h"
 #include "platform/qt_event_loop.h"
 #include "platform/single_instance.h"
 #include "platform/termination_signals.h"
 #include "platform/ungated_calendar_access.h"
 #include "platform/window_foreground.h"
+#include "platform/window_list.h"
 #include "platform/xdg_autostart.h"
 #include "platform/xdg_installed_apps.h"
 #include "supervisor/locations.h"
@@ -62,6 +70,17 @@ int main(int argc, char** argv) {
                                       QLocale::system().name());
     qv::XdgInstalledApps installedApps(desktopEntries, qv::XdgInstalledApps::defaultFolders());
     qv::MeetingCardPanel card(*windows, clock, installedApps);
+    // Who uses the microphone: capture streams from the audio server, named after the
+    // applications whose windows (or systemd units) their processes belong to.
+    const std::unique_ptr<qv::WindowList> windowList = qv::makeWindowList();
+    qv::DesktopApplications applications(*windowList, desktopEntries,
+                                         qv::DesktopApplications::unitProcessesWanted(*windowList));
+    qv::PulseMicUsage micUsage(
+        audio, [&applications](int32_t pid) { return applications.desktopIdOf(pid); });
+    qv::ProcProcessTable processes;
+    const auto listMicUsers = [&, self = static_cast<int32_t>(getpid())] {
+        return qv::micUsers({micUsage, processes, applications, self});
+    };
     qv::UngatedCalendarAccess calendarAccess;
     qv::XdgAutostart loginItem;
     qv::MessageBoxQuestion question;
@@ -76,7 +95,8 @@ int main(int argc, char** argv) {
         return item;
     };
     qv::App app({http, browser, clock, scheduler, background, settings, permissions, server, prompt,
-                 card, calendarAccess, makeStatusItem, loginItem, question, foreground});
+                 card, calendarAccess, makeStatusItem, loginItem, question, foreground,
+                 listMicUsers});
 
     QObject::connect(&instance, &qv::SingleInstance::reopenRequested, &application,
                      [&app] { app.applicationShouldHandleReopen(); });

@@ -108,6 +108,7 @@ void DesktopEntries::refreshIfChanged() {
 
 void DesktopEntries::rebuild() {
     built_ = true;
+    ++builds_;
     byId_.clear();
     idByWmClass_.clear();
     QSet<QString> seen;  // an earlier folder's file decides, even a Hidden one (a deletion)
@@ -130,6 +131,11 @@ void DesktopEntries::rebuild() {
     for (const DesktopEntry& e : std::as_const(byId_)) {
         if (!e.startupWmClass.isEmpty()) idByWmClass_.insert(e.startupWmClass.toLower(), e.id);
     }
+}
+
+quint64 DesktopEntries::revision() {
+    refreshIfChanged();
+    return builds_;
 }
 
 std::optional<DesktopEntry> DesktopEntries::byId(const QString& id) {

@@ -38,6 +38,9 @@ class DesktopEntries {
     // not of Type=Application, or that cannot be read are not indexed.
     std::optional<DesktopEntry> byId(const QString& id);
     std::optional<DesktopEntry> byWmClass(const QString& wmClass);
+    // Rebuilds the index if a folder changed, and counts the builds: a caller may keep what it
+    // derived from the index for as long as this number stays the same.
+    quint64 revision();
 
     // Parses one desktop file's [Desktop Entry] group; nullopt when it is no usable entry.
     static std::optional<DesktopEntry> parse(const QString& path, const QString& id,
@@ -51,6 +54,7 @@ class DesktopEntries {
     QString locale_;
     std::vector<QDateTime> stamps_;
     bool built_ = false;
+    quint64 builds_ = 0;
     QHash<QString, DesktopEntry> byId_;
     QHash<QString, QString> idByWmClass_;  // lower-case StartupWMClass or id -> id
 };

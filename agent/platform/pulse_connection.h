@@ -73,4 +73,34 @@ class PulseConnection {
     std::atomic<bool> ready_{false};
 };
 
+// One libpulse request in flight, owned: released when replaced or finished, cancelled (its
+// callback then never comes) when dropped while it runs. Used only with the connection's lock
+// held, like every libpulse object.
+class PulseOperation {
+  public:
+    PulseOperation() = default;
+    ~PulseOperation() { cancel(); }
+    PulseOperation(const PulseOperation&) = delete;
+    PulseOperation& operator=(const PulseOperation&) = delete;
+
+    // Takes `op` (nullptr when the request could not be made).
+    void start(pa_operation* op) {
+        release();
+        op_ = op;
+    }
+    bool running() const { return op_ != nullptr; }
+    // From the request's own callback, or once the connection has dropped it.
+    void release() {
+        if (op_) pa_operation_unref(op_);
+        op_ = nullptr;
+    }
+    void cancel() {
+        if (op_) pa_operation_cancel(op_);
+        release();
+    }
+
+  private:
+    pa_operation* op_ = nullptr;
+};
+
 }  // namespace qv
