@@ -6,9 +6,16 @@
 
 namespace qv {
 
+ProcessFacts ProcessFacts::fromProc() {
+    return {&qv::allProcessIds, &qv::unitAppIds, &qv::flatpakAppId};
+}
+
 DesktopApplications::DesktopApplications(WindowList& windows, DesktopEntries& entries,
-                                         bool unitProcesses)
-    : windows_(windows), entries_(entries), unitProcesses_(unitProcesses) {}
+                                         bool unitProcesses, ProcessFacts facts)
+    : windows_(windows),
+      entries_(entries),
+      unitProcesses_(unitProcesses),
+      facts_(std::move(facts)) {}
 
 bool DesktopApplications::unitProcessesWanted(const WindowList& windows) {
     if (!windows.available()) return true;
@@ -65,9 +72,9 @@ std::optional<DesktopEntry> DesktopApplications::entryOfWindow(const TopLevelWin
 }
 
 std::optional<DesktopEntry> DesktopApplications::entryOfProcess(int32_t pid) {
-    for (const QString& id : unitAppIds(pid))
+    for (const QString& id : facts_.unitAppIds(pid))
         if (auto entry = entries_.byId(id)) return entry;
-    const QString flatpak = flatpakAppId(pid);
+    const QString flatpak = facts_.flatpakAppId(pid);
     if (!flatpak.isEmpty()) return entries_.byId(flatpak);
     return std::nullopt;
 }
@@ -84,7 +91,7 @@ void DesktopApplications::appendUnitProcesses(std::vector<RunningApplication>& a
     QSet<int32_t> listed;
     for (const RunningApplication& app : apps) listed.insert(app.pid);
     QHash<int32_t, std::optional<DesktopEntry>> seen;
-    for (const int32_t pid : allProcessIds()) {
+    for (const int32_t pid : facts_.processIds()) {
         // A process keeps its unit for life: read it once (again when the entries change).
         auto cached = unitEntries_.constFind(pid);
         const std::optional<DesktopEntry> entry =

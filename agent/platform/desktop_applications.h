@@ -11,6 +11,8 @@
 
 #include <QHash>
 #include <QString>
+#include <QStringList>
+#include <functional>
 #include <optional>
 
 #include "calls/running_applications.h"
@@ -19,11 +21,20 @@
 
 namespace qv {
 
+// What the system tells about processes; from /proc unless a test says otherwise.
+struct ProcessFacts {
+    std::function<std::vector<int32_t>()> processIds;
+    std::function<QStringList(int32_t pid)> unitAppIds;  // see unitAppIds()
+    std::function<QString(int32_t pid)> flatpakAppId;
+    static ProcessFacts fromProc();
+};
+
 class DesktopApplications : public RunningApplications {
   public:
     // `windows` and `entries` must outlive this object. With `unitProcesses`, the processes
     // whose systemd unit names an entry are listed after the windows' processes.
-    DesktopApplications(WindowList& windows, DesktopEntries& entries, bool unitProcesses);
+    DesktopApplications(WindowList& windows, DesktopEntries& entries, bool unitProcesses,
+                        ProcessFacts facts = ProcessFacts::fromProc());
 
     std::vector<RunningApplication> runningApplications() override;
 
@@ -43,6 +54,7 @@ class DesktopApplications : public RunningApplications {
     WindowList& windows_;
     DesktopEntries& entries_;
     const bool unitProcesses_;
+    const ProcessFacts facts_;
 
     bool built_ = false;
     uint64_t generation_ = 0;  // of the window list the names below come from
