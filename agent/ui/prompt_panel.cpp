@@ -20,7 +20,8 @@ void PromptPanel::show(const QString& title, const QString& subtitle, const QStr
     slot_.close();
     auto panel = std::make_unique<FloatingPanel>(kSize, kCornerRadius, hints_);
     panel->setObjectName(QStringLiteral("prompt"));
-    panel->setWindowTitle(QStringLiteral("Quorvia"));
+    // The window's name is its message: what window lists and assistive technologies announce.
+    panel->setWindowTitle(title);
     const QPalette& palette = panel->palette();
 
     (new AccentStripe(kCornerRadius, panel.get()))->setGeometry(0, 0, 4, 128);
