@@ -156,11 +156,15 @@ class X11WindowList : public WindowList {
 
     void rescan() {
         const std::vector<xcb_window_t> clients = clientWindows();
-        for (xcb_window_t w : clients) {
-            if (!watched_.insert(w).second) continue;
+        // Follow the properties of the windows listed now, and forget the others: an id that
+        // comes back (the server hands ids out again) is then watched anew.
+        std::unordered_set<xcb_window_t> listed(clients.begin(), clients.end());
+        for (xcb_window_t w : listed) {
+            if (watched_.count(w)) continue;
             const uint32_t events = XCB_EVENT_MASK_PROPERTY_CHANGE;
             xcb_change_window_attributes(c(), w, XCB_CW_EVENT_MASK, &events);
         }
+        watched_ = std::move(listed);
         xcb_flush(c());
         publish(describe(clients));
     }
