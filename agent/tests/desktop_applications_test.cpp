@@ -33,7 +33,7 @@ class FakeWindowList : public WindowList {
     uint64_t generation = 1;
 };
 
-class Desktop : public testing::Test {
+class RunningApps : public testing::Test {
   protected:
     void install(const QString& file, const QByteArray& text) {
         QDir().mkpath(dir.path());
@@ -44,7 +44,7 @@ class Desktop : public testing::Test {
     QTemporaryDir dir;
 };
 
-TEST_F(Desktop, WindowsAreNamedByTheirDesktopEntryElseByTheirClass) {
+TEST_F(RunningApps, WindowsAreNamedByTheirDesktopEntryElseByTheirClass) {
     install("org.example.Caller.desktop",
             "Name=Caller\nName[de]=Anrufer\nStartupWMClass=CallerWindow\n");
     install("plainid.desktop", "Name=Plain\n");
@@ -89,7 +89,7 @@ TEST_F(Desktop, WindowsAreNamedByTheirDesktopEntryElseByTheirClass) {
     EXPECT_EQ(apps.runningApplications()[0].bundleIdentifier, "unknown");
 }
 
-TEST_F(Desktop, ProcessesAreNamedByTheirUnitOrSandboxAndWithoutX11TheirUnitsCount) {
+TEST_F(RunningApps, ProcessesAreNamedByTheirUnitOrSandboxAndWithoutX11TheirUnitsCount) {
     install("org.example.Caller.desktop", "Name=Caller\n");
     install("org.flat.Meet.desktop", "Name=Flat Meet\n");
     DesktopEntries entries({dir.path()}, "C");
