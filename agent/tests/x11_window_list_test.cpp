@@ -37,25 +37,25 @@ class Client {
         bool overrideRedirect = false;
         bool mapped = true;
     };
-    xcb_window_t make(const Window& spec) {
+    xcb_window_t make(const Window& wanted) {
         const xcb_window_t w = xcb_generate_id(c_);
-        const uint32_t values[] = {spec.overrideRedirect ? 1u : 0u};
+        const uint32_t values[] = {wanted.overrideRedirect ? 1u : 0u};
         xcb_create_window(c_, XCB_COPY_FROM_PARENT, w, root_, 0, 0, 100, 100, 0,
                           XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT,
                           XCB_CW_OVERRIDE_REDIRECT, values);
-        if (!spec.wmClass.empty()) setClass(w, spec.wmClass);
-        if (spec.pid) {
-            const uint32_t pid = spec.pid;
+        if (!wanted.wmClass.empty()) setClass(w, wanted.wmClass);
+        if (wanted.pid) {
+            const uint32_t pid = wanted.pid;
             xcb_change_property(c_, XCB_PROP_MODE_REPLACE, w, atom("_NET_WM_PID"),
                                 XCB_ATOM_CARDINAL, 32, 1, &pid);
         }
-        if (spec.type) setAtom(w, "_NET_WM_WINDOW_TYPE", spec.type);
-        if (spec.state) setAtom(w, "_NET_WM_STATE", spec.state);
-        if (spec.machine) {
+        if (wanted.type) setAtom(w, "_NET_WM_WINDOW_TYPE", wanted.type);
+        if (wanted.state) setAtom(w, "_NET_WM_STATE", wanted.state);
+        if (wanted.machine) {
             xcb_change_property(c_, XCB_PROP_MODE_REPLACE, w, XCB_ATOM_WM_CLIENT_MACHINE,
-                                XCB_ATOM_STRING, 8, std::strlen(spec.machine), spec.machine);
+                                XCB_ATOM_STRING, 8, std::strlen(wanted.machine), wanted.machine);
         }
-        if (spec.mapped) xcb_map_window(c_, w);
+        if (wanted.mapped) xcb_map_window(c_, w);
         sync();
         return w;
     }
