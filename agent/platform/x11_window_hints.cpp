@@ -12,20 +12,12 @@
 #include <memory>
 
 #include "main/constants.h"
+#include "platform/xcb_handles.h"
 #include "ui/window_hints.h"
 
 namespace qv {
 
 namespace {
-
-// An xcb reply, freed with free() as xcb requires.
-template <typename T>
-using Reply = std::unique_ptr<T, decltype(&std::free)>;
-
-template <typename T>
-Reply<T> reply(T* r) {
-    return Reply<T>(r, &std::free);
-}
 
 class X11WindowHints : public QObject, public WindowHints {
   public:
@@ -54,7 +46,7 @@ class X11WindowHints : public QObject, public WindowHints {
     std::optional<QColor> trayForeground() const override {
         const xcb_window_t tray = owner("_NET_SYSTEM_TRAY_S" + QByteArray::number(screen_));
         if (tray == XCB_NONE) return std::nullopt;
-        auto r = reply(
+        auto r = own(
             xcb_get_property_reply(c_,
                                    xcb_get_property(c_, 0, tray, atom("_NET_SYSTEM_TRAY_COLORS"),
                                                     XCB_ATOM_CARDINAL, 0, 12),
@@ -89,14 +81,14 @@ class X11WindowHints : public QObject, public WindowHints {
     }
 
     xcb_atom_t atom(const QByteArray& name) const {
-        auto r = reply(xcb_intern_atom_reply(
+        auto r = own(xcb_intern_atom_reply(
             c_, xcb_intern_atom(c_, 0, static_cast<uint16_t>(name.size()), name.data()), nullptr));
         return r ? r->atom : XCB_NONE;
     }
 
     xcb_window_t owner(const QByteArray& selection) const {
-        auto r = reply(xcb_get_selection_owner_reply(
-            c_, xcb_get_selection_owner(c_, atom(selection)), nullptr));
+        auto r = own(xcb_get_selection_owner_reply(c_, xcb_get_selection_owner(c_, atom(selection)),
+                                                   nullptr));
         return r ? r->owner : XCB_NONE;
     }
 

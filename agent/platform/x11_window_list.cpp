@@ -19,23 +19,11 @@
 #include "platform/process_identity.h"
 #include "platform/unique_fd.h"
 #include "platform/window_list.h"
+#include "platform/xcb_handles.h"
 
 namespace qv {
 
 namespace {
-
-template <typename T>
-using Reply = std::unique_ptr<T, decltype(&std::free)>;
-
-template <typename T>
-Reply<T> own(T* r) {
-    return Reply<T>(r, &std::free);
-}
-
-struct Disconnect {
-    void operator()(xcb_connection_t* c) const { xcb_disconnect(c); }
-};
-using Connection = std::unique_ptr<xcb_connection_t, Disconnect>;
 
 // The window types a taskbar shows; every other standard type is left out.
 constexpr std::array kShownTypes = {"_NET_WM_WINDOW_TYPE_NORMAL", "_NET_WM_WINDOW_TYPE_DIALOG"};
@@ -50,7 +38,7 @@ constexpr std::array kHiddenTypes = {
 
 class X11WindowList : public WindowList {
   public:
-    X11WindowList(Connection connection, xcb_window_t root)
+    X11WindowList(XcbConnection connection, xcb_window_t root)
         : c_(std::move(connection)), root_(root) {
         int fds[2];
         if (pipe2(fds, O_CLOEXEC) == 0) {
@@ -314,7 +302,7 @@ class X11WindowList : public WindowList {
         snapshot_.windows = std::make_shared<const std::vector<TopLevelWindow>>(std::move(windows));
     }
 
-    const Connection c_;
+    const XcbConnection c_;
     const xcb_window_t root_;
     UniqueFd wakeRead_, wakeWrite_;
     xcb_atom_t clientList_ = XCB_ATOM_NONE, check_ = XCB_ATOM_NONE, pid_ = XCB_ATOM_NONE,
@@ -332,7 +320,7 @@ class X11WindowList : public WindowList {
 
 std::unique_ptr<WindowList> makeWindowList() {
     int screen = 0;
-    Connection c(xcb_connect(nullptr, &screen));
+    XcbConnection c(xcb_connect(nullptr, &screen));
     if (!c || xcb_connection_has_error(c.get())) return std::make_unique<NullWindowList>();
     xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(c.get()));
     for (int i = 0; i < screen && it.rem; ++i) xcb_screen_next(&it);
