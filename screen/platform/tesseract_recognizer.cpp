@@ -49,24 +49,29 @@ struct PixDestroyer {
 using PixPtr = std::unique_ptr<Pix, PixDestroyer>;
 
 // The image as Leptonica holds a decoded JPEG: 8 bits per pixel for grey, 32 (red, green, blue
-// and an unused byte) for colour, with the file's resolution.
+// and an unused byte of 0) for colour, with the file's resolution. Every pixel is written, so the
+// pixels start uninitialised; the padding at the end of each grey line is zeroed, as Leptonica
+// expects of an image it did not make itself.
 PixPtr toPix(const Image& image) {
-    PixPtr pix(pixCreate(image.width, image.height, image.channels == 1 ? 8 : 32));
+    PixPtr pix(pixCreateNoInit(image.width, image.height, image.channels == 1 ? 8 : 32));
     if (!pix) return nullptr;
     l_uint32* const data = pixGetData(pix.get());
     const int wordsPerLine = pixGetWpl(pix.get());
     const std::uint8_t* sample = image.pixels.data();
     for (int y = 0; y < image.height; ++y) {
         l_uint32* const line = data + std::ptrdiff_t(y) * wordsPerLine;
-        for (int x = 0; x < image.width; ++x) {
-            if (image.channels == 1) {
-                SET_DATA_BYTE(line, x, *sample++);
-            } else {
-                composeRGBPixel(sample[0], sample[1], sample[2], line + x);
-                sample += 3;
+        if (image.channels == 1) {
+            for (int x = 0; x < image.width; ++x) SET_DATA_BYTE(line, x, *sample++);
+        } else {
+            // What composeRGBPixel stores, without a library call per pixel.
+            for (int x = 0; x < image.width; ++x, sample += 3) {
+                line[x] = (l_uint32{sample[0]} << L_RED_SHIFT) |
+                          (l_uint32{sample[1]} << L_GREEN_SHIFT) |
+                          (l_uint32{sample[2]} << L_BLUE_SHIFT);
             }
         }
     }
+    pixSetPadBits(pix.get(), 0);
     pixSetResolution(pix.get(), image.xResolution, image.yResolution);
     return pix;
 }
