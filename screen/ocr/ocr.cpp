@@ -5,6 +5,7 @@
 #include <exception>
 #include <memory>
 #include <nlohmann/json.hpp>
+#include <numeric>
 #include <optional>
 #include <system_error>
 #include <thread>
@@ -25,17 +26,37 @@ std::string joinLines(const std::vector<std::string>& lines) {
     return text;
 }
 
-// One worker's share: takes the next still until none is left. The recogniser is loaded on
-// the first still that decodes, so a worker that only meets unreadable files loads nothing,
-// and a recogniser that fails to load is not retried.
+// The order in which the workers take the stills: the largest file first, ties in name order; a
+// file whose size cannot be read comes last. A still's file grows with the detail on it, and
+// recognition time with the text, so the long stills go first and the short ones fill in at the
+// end, where a worker that has run out would otherwise wait idle for the other's last still.
+std::vector<std::size_t> largestFirst(const std::filesystem::path& folder,
+                                      const std::vector<std::string>& names) {
+    std::vector<std::uintmax_t> sizes(names.size(), 0);
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        std::error_code error;
+        const std::uintmax_t size = std::filesystem::file_size(folder / names[i], error);
+        if (!error) sizes[i] = size;
+    }
+    std::vector<std::size_t> order(names.size());
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::size_t a, std::size_t b) { return sizes[a] > sizes[b]; });
+    return order;
+}
+
+// One worker's share: takes the next still in the order until none is left. The recogniser is
+// loaded on the first still that decodes, so a worker that only meets unreadable files loads
+// nothing, and a recogniser that fails to load is not retried.
 class Worker {
   public:
     Worker(const std::filesystem::path& folder, const std::vector<std::string>& names,
-           const ImageDecoder& decoder, const TextRecognizer& recognizer,
-           const std::vector<std::string>& languages, std::atomic<std::size_t>& next,
-           std::vector<std::optional<StillText>>& results)
+           const std::vector<std::size_t>& order, const ImageDecoder& decoder,
+           const TextRecognizer& recognizer, const std::vector<std::string>& languages,
+           std::atomic<std::size_t>& next, std::vector<std::optional<StillText>>& results)
         : folder_(folder),
           names_(names),
+          order_(order),
           decoder_(decoder),
           recognizer_(recognizer),
           languages_(languages),
@@ -43,7 +64,8 @@ class Worker {
           results_(results) {}
 
     void run() {
-        for (std::size_t i = next_++; i < names_.size(); i = next_++) results_[i] = still(i);
+        for (std::size_t k = next_++; k < order_.size(); k = next_++)
+            results_[order_[k]] = still(order_[k]);
     }
 
   private:
@@ -73,10 +95,11 @@ class Worker {
 
     const std::filesystem::path& folder_;
     const std::vector<std::string>& names_;
+    const std::vector<std::size_t>& order_;
     const ImageDecoder& decoder_;
     const TextRecognizer& recognizer_;
     const std::vector<std::string>& languages_;
-    std::atomic<std::size_t>& next_;
+    std::atomic<std::size_t>& next_;  // the position in order_ the next still is taken from
     std::vector<std::optional<StillText>>& results_;  // each slot written by one worker only
     bool loaded_ = false;
     std::unique_ptr<TextRecognizer::Instance> instance_;
@@ -99,11 +122,12 @@ std::vector<StillText> recognizeStills(const std::filesystem::path& folder,
     // Results go to the slot of their still, so the order is the names' order whichever
     // worker finishes first.
     std::vector<std::optional<StillText>> results(names.size());
+    const std::vector<std::size_t> order = largestFirst(folder, names);
     std::atomic<std::size_t> next = 0;
     const auto count = std::clamp<std::size_t>(workers, 1, names.size());
     {
         const auto work = [&] {
-            Worker(folder, names, decoder, recognizer, languages, next, results).run();
+            Worker(folder, names, order, decoder, recognizer, languages, next, results).run();
         };
         std::vector<std::jthread> threads;
         try {

@@ -19,10 +19,11 @@ struct StillText {
     bool operator==(const StillText&) const = default;
 };
 
-// Recognises the text on the stills `names` of `folder`, in that order, on up to `workers`
-// threads (at least one), each loading its own recogniser once. A still that does not decode
-// is left out; one whose recognition fails gets empty text. The result does not depend on
-// `workers`. Blocks until every still is done.
+// Recognises the text on the stills `names` of `folder` on up to `workers` threads (at least
+// one), each loading its own recogniser once, and gives their texts in the order of `names`.
+// The workers take the largest files first. A still that does not decode is left out; one whose
+// recognition fails gets empty text. The result depends neither on `workers` nor on the order
+// the stills are recognised in. Blocks until every still is done.
 std::vector<StillText> recognizeStills(const std::filesystem::path& folder,
                                        const std::vector<std::string>& names,
                                        const ImageDecoder& decoder,

@@ -184,6 +184,22 @@ TEST_F(OcrFolder, LoadsTheChosenLanguagesOncePerWorker) {
     }
 }
 
+TEST_F(OcrFolder, TakesTheLargestFilesFirstAndKeepsNameOrderInTheDocument) {
+    writeFile(folder.path() / "t1.jpg", "image:x");
+    writeFile(folder.path() / "t2.jpg", "image:the largest");
+    writeFile(folder.path() / "t3.jpg", "broken file, larger than any still");
+    writeFile(folder.path() / "t4.jpg", "image:medium");
+    writeFile(folder.path() / "t5.jpg", "image:tie-a");
+    writeFile(folder.path() / "t6.jpg", "image:tie-b");
+    std::filesystem::create_directory(folder.path() / "t7.jpg");
+    EXPECT_EQ(json::parse(run(1)), json::parse(R"([{"t":1,"file":"t1.jpg","text":"x"},
+                                                   {"t":2,"file":"t2.jpg","text":"the largest"},
+                                                   {"t":4,"file":"t4.jpg","text":"medium"},
+                                                   {"t":5,"file":"t5.jpg","text":"tie-a"},
+                                                   {"t":6,"file":"t6.jpg","text":"tie-b"}])"));
+    EXPECT_EQ(recognizer.recognised, Names({"the largest", "medium", "tie-a", "tie-b", "x"}));
+}
+
 TEST_F(OcrFolder, ParallelRunGivesTheBytesOfAOneWorkerRun) {
     // Stills of varying recognition time, some unreadable, so workers finish out of order.
     for (int i = 0; i < 60; ++i) {

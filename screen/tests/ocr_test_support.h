@@ -69,6 +69,7 @@ class FakeRecognizer final : public TextRecognizer {
     mutable std::atomic<int> overlappingUses = 0;
     mutable std::mutex mutex;
     mutable std::vector<std::vector<std::string>> loads;  // guarded by mutex
+    mutable std::vector<std::string> recognised;  // each still's content, as recognition began
 
   private:
     class FakeInstance final : public Instance {
@@ -78,6 +79,10 @@ class FakeRecognizer final : public TextRecognizer {
         std::vector<std::string> lines(const Image& image) override {
             if (busy_.exchange(true)) ++owner_.overlappingUses;
             const std::string content(image.pixels.begin(), image.pixels.end());
+            {
+                const std::lock_guard lock(owner_.mutex);
+                owner_.recognised.push_back(content);
+            }
             std::this_thread::sleep_for(
                 std::chrono::microseconds(std::hash<std::string>{}(content) % 3000));
             busy_ = false;
