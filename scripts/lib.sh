@@ -13,11 +13,11 @@ BUILD_PACKAGES=(
     nlohmann-json3-dev libgtest-dev libgmock-dev
 )
 # What the programs need when they run: the backend's interpreter and web stack,
-# the recogniser's language data, the desktop's URL opener.
+# the recogniser's language data, the desktop's URL opener, a font for the panels.
 RUNTIME_PACKAGES=(
     python3 python3-venv python3-uvicorn python3-fastapi
     tesseract-ocr-eng tesseract-ocr-ara
-    xdg-utils
+    xdg-utils fonts-dejavu-core
 )
 # A display for machines without one.
 HEADLESS_PACKAGES=(xvfb xauth trayer)
