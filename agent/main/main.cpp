@@ -14,7 +14,6 @@
 #include "platform/desktop_browser.h"
 #include "platform/desktop_entries.h"
 #include "platform/linux_permissions.h"
-#include "platform/null_services.h"
 #include "platform/proc_process_table.h"
 #include "platform/pulse_connection.h"
 #include "platform/pulse_mic_usage.h"

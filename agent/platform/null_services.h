@@ -3,8 +3,6 @@
 
 #include "calendar/meeting_card.h"
 #include "calls/prompt.h"
-#include "core/foreground.h"
-#include "supervisor/permissions.h"
 
 namespace qv {
 
@@ -24,24 +22,6 @@ class NullMeetingCard : public MeetingCard {
               std::function<void()>, double) override {}
     void close() override {}
     bool visible() const override { return false; }
-};
-
-// No audio server and no display to ask: nothing is usable, and there is nothing to request.
-class NullPermissionSource : public PermissionSource {
-  public:
-    MicAccess micAccess() override { return MicAccess::Denied; }
-    void requestMicAccess(std::function<void()> answered) override {
-        if (answered) answered();
-    }
-    bool screenCaptureAllowed() override { return false; }
-    void requestScreenCapture() override {}
-    void openMicSettings() override {}
-};
-
-// No windows of the agent's own to bring forward.
-class NullForeground : public Foreground {
-  public:
-    void activate() override {}
 };
 
 }  // namespace qv
