@@ -1,7 +1,7 @@
 // Cost of one call-watcher tick on the main thread: the microphone list (capture streams from
 // the audio server, process ancestry, naming through the windows and desktop entries) and the
 // watcher's state update, with the real adapters against a private X server with 20 top-level
-// windows and a private PulseAudio with 5 capture streams. Prints main-thread CPU per tick.
+// windows and a private audio server with 5 capture streams. Prints main-thread CPU per tick.
 //
 //   watcher_tick [ticks]        (default 2000)
 #include <signal.h>

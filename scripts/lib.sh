@@ -21,9 +21,10 @@ RUNTIME_PACKAGES=(
 )
 # A display for machines without one.
 HEADLESS_PACKAGES=(xvfb xauth trayer)
-# What the tests start or inspect themselves.
+# What the tests start or inspect themselves. The private audio server they start is of the
+# machine's own kind: see audio_server_packages.
 TEST_PACKAGES=(
-    xvfb xauth pulseaudio pulseaudio-utils ffmpeg x11-utils xdotool
+    xvfb xauth pulseaudio-utils dbus ffmpeg x11-utils xdotool
     fonts-dejavu-core fonts-noto-core pango1.0-tools
 )
 # What bench/ocr renders its stills with and times hc-screen ocr against.
@@ -33,12 +34,28 @@ as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
 }
 
+# True when the named package is installed.
+installed() {
+    dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"
+}
+
+# The audio server the tests run a private instance of. A machine that has one speaking the
+# PulseAudio protocol (PulseAudio's daemon, or PipeWire's pipewire-pulse) keeps it: installing
+# the other kind would replace the desktop's audio server. Only where neither is installed:
+# PipeWire with its session manager and PulseAudio service, the audio server of current desktops.
+audio_server_packages() {
+    if installed pulseaudio || installed pipewire-pulse; then
+        return 0
+    fi
+    echo pipewire wireplumber pipewire-pulse
+}
+
 # Installs the named packages that are not installed yet; does nothing when all are.
 need_packages() {
     local missing=()
     local p
     for p in "$@"; do
-        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+        installed "$p" || missing+=("$p")
     done
     [ ${#missing[@]} -eq 0 ] && return 0
     echo "Installing: ${missing[*]}"

@@ -1,4 +1,4 @@
-// The audio-server adapter against a private PulseAudio daemon: which capture streams count as
+// The audio-server adapter against a private audio server: which capture streams count as
 // running input, with which process and application identifier, followed as they change and
 // across the server going away and coming back.
 #include <gtest/gtest.h>

@@ -76,7 +76,12 @@ bool CaptureStreams::waitFor(pa_stream* s) {
 int CaptureStreams::open(const Options& options) {
     if (!context_) return -1;
     pa_threaded_mainloop_lock(loop_);
-    const pa_sample_spec spec{PA_SAMPLE_S16LE, 16000, 1};
+    // A level meter asks what desktop volume meters ask (25 peaks a second, as floats); a
+    // capture what a call application asks. (PipeWire 0.3.65's PulseAudio service crashes when
+    // a level meter's peaks are taken at 16 kHz and the graph changes.)
+    const bool meter = options.peakDetect || options.properties.count("stream.monitor");
+    const pa_sample_spec spec = meter ? pa_sample_spec{PA_SAMPLE_FLOAT32LE, 25, 1}
+                                      : pa_sample_spec{PA_SAMPLE_S16LE, 16000, 1};
     pa_proplist* props = pa_proplist_new();
     for (const auto& [key, value] : options.properties)
         pa_proplist_sets(props, key.c_str(), value.c_str());

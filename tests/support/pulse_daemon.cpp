@@ -1,5 +1,6 @@
 #include "support/pulse_daemon.h"
 
+#include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -7,14 +8,59 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <sstream>
 #include <string>
 
 namespace qv::test {
 
-PulseDaemon::PulseDaemon() {
+namespace {
+
+bool onPath(const std::string& program) {
+    const char* path = getenv("PATH");
+    std::stringstream folders(path ? path : "/usr/bin:/bin");
+    std::string folder;
+    while (std::getline(folders, folder, ':')) {
+        if (!folder.empty() && access((folder + "/" + program).c_str(), X_OK) == 0) return true;
+    }
+    return false;
+}
+
+bool exists(const std::string& path) {
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0;
+}
+
+void writeFile(const std::string& path, const std::string& text) {
+    std::ofstream(path) << text;
+}
+
+}  // namespace
+
+PulseDaemon::Kind PulseDaemon::installedKind() {
+    if (const char* chosen = getenv("QV_TEST_AUDIO_SERVER")) {
+        if (std::strcmp(chosen, "pipewire") == 0) return Kind::PipeWire;
+        if (std::strcmp(chosen, "pulseaudio") == 0) return Kind::PulseAudio;
+    }
+    if (onPath("pulseaudio")) return Kind::PulseAudio;
+    if (onPath("pipewire-pulse")) return Kind::PipeWire;
+    return Kind::PulseAudio;  // start() then says that none is installed
+}
+
+const char* PulseDaemon::name(Kind kind) {
+    return kind == Kind::PipeWire ? "PipeWire (pipewire-pulse)" : "PulseAudio";
+}
+
+PulseDaemon::PulseDaemon(Kind kind) : kind_(kind) {
     char pattern[] = "/tmp/qv-pulse-XXXXXX";
     if (mkdtemp(pattern)) dir_ = pattern;
-    socket_ = dir_ + "/native";
+    // PulseAudio listens where the command line says; pipewire-pulse at its default place
+    // under the runtime folder.
+    socket_ = kind_ == Kind::PipeWire ? dir_ + "/run/pulse/native" : dir_ + "/native";
+    busAddress_ = "unix:path=" + dir_ + "/bus";
 }
 
 PulseDaemon::~PulseDaemon() {
@@ -26,49 +72,159 @@ PulseDaemon::~PulseDaemon() {
 }
 
 bool PulseDaemon::start() {
-    if (dir_.empty() || pid_ > 0) return pid_ > 0;
-    const std::string runtime = dir_ + "/run";
-    mkdir(runtime.c_str(), 0700);
+    if (dir_.empty()) return false;
+    if (running()) return true;
+    for (const char* sub : {"/run", "/config", "/state", "/logs"}) {
+        mkdir((dir_ + sub).c_str(), 0700);
+    }
+    const bool started = kind_ == Kind::PipeWire ? startPipeWire() : startPulseAudio();
+    if (!started) {
+        std::cerr << "The private audio server (" << name(kind_) << ") did not start.\n";
+        dumpLogs();
+        stop();
+    }
+    return started;
+}
+
+bool PulseDaemon::startPulseAudio() {
+    if (!onPath("pulseaudio")) {
+        std::cerr << "pulseaudio is not installed.\n";
+        return false;
+    }
     const std::string protocol = "module-native-protocol-unix auth-anonymous=1 socket=" + socket_;
-    const std::string log = dir_ + "/daemon.log";
-    pid_ = fork();
-    if (pid_ == 0) {
+    if (spawn({"pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
+               "--disallow-module-loading=no", "-L", protocol, "-L",
+               "module-null-sink sink_name=speakers"},
+              "pulseaudio") < 0) {
+        return false;
+    }
+    return waitUntilAnswering();
+}
+
+bool PulseDaemon::startPipeWire() {
+    for (const char* program : {"dbus-daemon", "pipewire", "wireplumber", "pipewire-pulse"}) {
+        if (!onPath(program)) {
+            std::cerr << program << " is not installed.\n";
+            return false;
+        }
+    }
+    writePrivateConfiguration();
+    // The session bus first (wireplumber wants one), then the graph, its session manager and
+    // the PulseAudio service, each once the one before it listens.
+    if (spawn({"dbus-daemon", "--session", "--nofork", "--nopidfile",
+               "--address=" + busAddress_},
+              "dbus") < 0) {
+        return false;
+    }
+    const std::string graph = dir_ + "/run/pipewire-0";
+    if (spawn({"pipewire"}, "pipewire") < 0) return false;
+    for (int i = 0; i < 100 && !exists(graph); ++i) usleep(100 * 1000);
+    if (spawn({"wireplumber"}, "wireplumber") < 0) return false;
+    if (spawn({"pipewire-pulse"}, "pipewire-pulse") < 0) return false;
+    if (!waitUntilAnswering()) return false;
+    std::string out;
+    if (pactl("load-module module-null-sink sink_name=speakers", &out) != 0) return false;
+    pactl("set-default-sink speakers");
+    return true;
+}
+
+void PulseDaemon::writePrivateConfiguration() const {
+    // The private session manager must leave the machine's sound cards, cameras and
+    // Bluetooth devices to the user's own audio server.
+    const std::string config = dir_ + "/config/wireplumber";
+    mkdir(config.c_str(), 0700);
+    mkdir((config + "/main.lua.d").c_str(), 0700);
+    mkdir((config + "/bluetooth.lua.d").c_str(), 0700);
+    writeFile(config + "/main.lua.d/51-private-test-server.lua",
+              "alsa_monitor.enabled = false\n"
+              "v4l2_monitor.enabled = false\n"
+              "libcamera_monitor.enabled = false\n");
+    writeFile(config + "/bluetooth.lua.d/51-private-test-server.lua",
+              "bluez_monitor.enabled = false\n");
+}
+
+pid_t PulseDaemon::spawn(const std::vector<std::string>& argv, const std::string& logName) {
+    const std::string log = dir_ + "/logs/" + logName + ".log";
+    const pid_t pid = fork();
+    if (pid == 0) {
         setenv("HOME", dir_.c_str(), 1);
-        setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
-        setenv("XDG_CONFIG_HOME", dir_.c_str(), 1);
-        unsetenv("DBUS_SESSION_BUS_ADDRESS");
+        setenv("XDG_RUNTIME_DIR", (dir_ + "/run").c_str(), 1);
+        setenv("XDG_CONFIG_HOME", (dir_ + "/config").c_str(), 1);
+        setenv("XDG_STATE_HOME", (dir_ + "/state").c_str(), 1);
+        if (kind_ == Kind::PipeWire) {
+            setenv("DBUS_SESSION_BUS_ADDRESS", busAddress_.c_str(), 1);
+        } else {
+            unsetenv("DBUS_SESSION_BUS_ADDRESS");
+        }
+        unsetenv("PULSE_SERVER");
+        unsetenv("PIPEWIRE_REMOTE");
         unsetenv("DISPLAY");
-        if (FILE* f = freopen(log.c_str(), "w", stderr)) (void)f;
-        execlp("pulseaudio", "pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1",
-               "--use-pid-file=no", "--disallow-module-loading=no", "-L", protocol.c_str(), "-L",
-               "module-null-sink sink_name=speakers", static_cast<char*>(nullptr));
+        unsetenv("WAYLAND_DISPLAY");
+        const int out = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (out >= 0) {
+            dup2(out, STDOUT_FILENO);
+            dup2(out, STDERR_FILENO);
+        }
+        std::vector<char*> args;
+        for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        execvp(args[0], args.data());
         _exit(127);
     }
-    if (pid_ < 0) return false;
-    for (int i = 0; i < 100; ++i) {
+    if (pid > 0) pids_.push_back(pid);
+    return pid;
+}
+
+bool PulseDaemon::waitUntilAnswering() {
+    for (int i = 0; i < 150; ++i) {
         if (pactl("info") == 0) return true;
+        // A server process that already ended will not answer.
+        for (pid_t pid : pids_) {
+            if (waitpid(pid, nullptr, WNOHANG) == pid) {
+                pids_.erase(std::find(pids_.begin(), pids_.end(), pid));
+                return false;
+            }
+        }
         usleep(100 * 1000);
     }
-    stop();
     return false;
 }
 
+void PulseDaemon::dumpLogs() const {
+    const std::string command = "tail -n 20 '" + dir_ + "'/logs/*.log 1>&2";
+    [[maybe_unused]] int rc = std::system(command.c_str());
+}
+
 void PulseDaemon::stop() {
-    if (pid_ <= 0) return;
-    kill(pid_, SIGKILL);
-    waitpid(pid_, nullptr, 0);
-    pid_ = -1;
+    for (auto it = pids_.rbegin(); it != pids_.rend(); ++it) {
+        kill(*it, SIGKILL);
+        waitpid(*it, nullptr, 0);
+    }
+    pids_.clear();
     unlink(socket_.c_str());
+    unlink((dir_ + "/run/pipewire-0").c_str());
+    unlink((dir_ + "/run/pipewire-0.lock").c_str());
+    unlink((dir_ + "/bus").c_str());
 }
 
 void PulseDaemon::use() const {
-    setenv("PULSE_SERVER", ("unix:" + socket_).c_str(), 1);
+    setenv("PULSE_SERVER", address().c_str(), 1);
 }
 
 int PulseDaemon::addMicrophone() {
+    // PipeWire's service makes a virtual source through its null sink with a source's class.
+    const std::string module =
+        kind_ == Kind::PipeWire
+            ? "module-null-sink sink_name=microphone media.class=Audio/Source/Virtual "
+              "channel_map=front-left,front-right"
+            : "module-null-source source_name=microphone";
     std::string out;
-    if (pactl("load-module module-null-source source_name=microphone", &out) != 0) return -1;
-    return std::stoi(out);
+    if (pactl("load-module " + module, &out) != 0) return -1;
+    try {
+        return std::stoi(out);
+    } catch (const std::exception&) {
+        return -1;
+    }
 }
 
 void PulseDaemon::removeModule(int index) {
@@ -76,7 +232,7 @@ void PulseDaemon::removeModule(int index) {
 }
 
 int PulseDaemon::pactl(const std::string& args, std::string* out) const {
-    const std::string command = "pactl --server=unix:" + socket_ + " " + args + " 2>/dev/null";
+    const std::string command = "pactl --server=" + address() + " " + args + " 2>/dev/null";
     FILE* p = popen(command.c_str(), "r");
     if (!p) return -1;
     std::string text;
