@@ -26,6 +26,16 @@ std::string text(const pa_proplist* props, const char* key) {
     return value ? value : std::string();
 }
 
+int32_t processId(const pa_proplist* props, const char* key) {
+    const long pid = std::strtol(text(props, key).c_str(), nullptr, 10);
+    return pid > 0 && pid <= INT32_MAX ? static_cast<int32_t>(pid) : 0;
+}
+
+bool remoteHost(const pa_proplist* props) {
+    const char* host = property(props, "application.process.host");
+    return host && !isThisMachine(QByteArray(host));
+}
+
 }  // namespace
 
 PulseMicUsage::PulseMicUsage(PulseConnection& audio, DesktopIdOf desktopIdOf)
@@ -51,21 +61,40 @@ PulseMicUsage::~PulseMicUsage() {
     audio_.withLock([this](pa_context*) { pending_.cancel(); });
 }
 
-PulseMicUsage::Stream PulseMicUsage::describe(const pa_source_output_info& info, bool fromMonitor) {
+PulseMicUsage::Client PulseMicUsage::describe(const pa_client_info& info) {
     const pa_proplist* props = info.proplist;
+    Client client;
+    client.kernelPid = processId(props, "pipewire.sec.pid");
+    client.remote = remoteHost(props);
+    if (!client.remote) client.claimedPid = processId(props, "application.process.id");
+    client.appId = text(props, "application.id");
+    client.flatpakId = text(props, "pipewire.access.portal.app_id");
+    return client;
+}
+
+PulseMicUsage::Stream PulseMicUsage::describe(const pa_source_output_info& info) const {
+    const pa_proplist* props = info.proplist;
+    const auto found = clients_.find(info.client);
+    const Client client = found != clients_.end() ? found->second : Client{};
+    const auto own = clients_.find(ownClient_);
+    const int32_t servicePid = own != clients_.end() ? own->second.kernelPid : 0;
+
     Stream stream;
     stream.index = info.index;
     const bool meter = (info.resample_method && std::strcmp(info.resample_method, "peaks") == 0) ||
                        flag(props, "stream.monitor");
-    stream.running = !info.corked && info.client != PA_INVALID_INDEX && !fromMonitor &&
-                     !flag(props, "stream.capture.sink") && !meter;
-    const char* host = property(props, "application.process.host");
-    if (!host || isThisMachine(QByteArray(host))) {
-        const long pid = std::strtol(text(props, "application.process.id").c_str(), nullptr, 10);
-        stream.pid = pid > 0 && pid <= INT32_MAX ? static_cast<int32_t>(pid) : 0;
+    stream.running = !info.corked && info.client != PA_INVALID_INDEX &&
+                     !monitors_.count(info.source) && !flag(props, "stream.capture.sink") && !meter;
+    if (client.kernelPid > 0 && client.kernelPid != servicePid) {
+        stream.pid = client.kernelPid;
+    } else if (!remoteHost(props) && !client.remote) {
+        stream.pid = processId(props, "application.process.id");
+        if (stream.pid == 0) stream.pid = client.claimedPid;
     }
     stream.appId = text(props, "application.id");
+    if (stream.appId.empty()) stream.appId = client.appId;
     stream.flatpakId = text(props, "pipewire.access.portal.app_id");
+    if (stream.flatpakId.empty()) stream.flatpakId = client.flatpakId;
     return stream;
 }
 
@@ -75,6 +104,8 @@ void PulseMicUsage::query(pa_context* c) {
         return;
     }
     monitors_.clear();
+    clients_.clear();
+    ownClient_ = pa_context_get_index(c);
     listing_.clear();
     pending_.start(pa_context_get_source_info_list(c, &PulseMicUsage::sourceListed, this));
 }
@@ -83,6 +114,17 @@ void PulseMicUsage::sourceListed(pa_context* c, const pa_source_info* info, int 
     auto* usage = static_cast<PulseMicUsage*>(self);
     if (eol == 0) {
         if (info && info->monitor_of_sink != PA_INVALID_INDEX) usage->monitors_.insert(info->index);
+        return;
+    }
+    if (eol < 0) return usage->finishListing(c, false);
+    usage->pending_.start(pa_context_get_client_info_list(c, &PulseMicUsage::clientListed, usage));
+    if (!usage->pending_.running()) usage->finishListing(c, false);
+}
+
+void PulseMicUsage::clientListed(pa_context* c, const pa_client_info* info, int eol, void* self) {
+    auto* usage = static_cast<PulseMicUsage*>(self);
+    if (eol == 0) {
+        if (info) usage->clients_[info->index] = describe(*info);
         return;
     }
     if (eol < 0) return usage->finishListing(c, false);
@@ -95,7 +137,7 @@ void PulseMicUsage::outputListed(pa_context* c, const pa_source_output_info* inf
                                  void* self) {
     auto* usage = static_cast<PulseMicUsage*>(self);
     if (eol == 0) {
-        if (info) usage->listing_.push_back(describe(*info, usage->monitors_.count(info->source)));
+        if (info) usage->listing_.push_back(usage->describe(*info));
         return;
     }
     usage->finishListing(c, eol > 0);

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QFile>
 #include <QProcess>
 #include <algorithm>
 #include <optional>
@@ -119,6 +120,42 @@ TEST(PulseMicUsage, ACaptureInAnotherProcessCarriesThatProcessId) {
     recorder.terminate();
     recorder.waitForFinished();
     EXPECT_TRUE(waitFor([&] { return w.usage->audioProcesses().empty(); }, 10000));
+}
+
+// The parent of a process, from /proc; 0 when it is gone.
+int32_t parentOf(int32_t pid) {
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly)) return 0;
+    const QByteArray text = stat.readAll();
+    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+    return fields.size() > 1 ? fields[1].toInt() : 0;
+}
+
+TEST(PulseMicUsage, ANativePipeWireCaptureInAProcessNamespaceIsTheKernelsProcess) {
+    if (PulseDaemon::installedKind() != PulseDaemon::Kind::PipeWire)
+        GTEST_SKIP() << "native PipeWire clients need PipeWire as the audio server";
+    if (geteuid() != 0) GTEST_SKIP() << "a process namespace of its own needs root";
+    AudioWorld w;
+    ASSERT_TRUE(w.start());
+    // As a sandbox starts it: in its own process namespace the recorder is process 1 and says so.
+    QProcess sandbox;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("PIPEWIRE_REMOTE", QString::fromStdString(w.daemon.pipewireSocket()));
+    sandbox.setProcessEnvironment(env);
+    sandbox.start("unshare", {"--pid", "--fork", "--mount-proc", "--kill-child", "pw-record",
+                              "--target", "microphone", "/dev/null"});
+    ASSERT_TRUE(sandbox.waitForStarted());
+    const int32_t outside = static_cast<int32_t>(sandbox.processId());
+    EXPECT_TRUE(waitFor(
+        [&] {
+            const auto all = w.usage->audioProcesses();
+            return std::any_of(all.begin(), all.end(), [&](const AudioProcess& p) {
+                return p.inputRunning && p.pid > 1 && parentOf(p.pid) == outside;
+            });
+        },
+        10000));
+    sandbox.terminate();
+    sandbox.waitForFinished();
 }
 
 TEST(PulseMicUsage, TheIdentifierIsTheApplicationsOwnElseOneFoundForTheProcess) {

@@ -7,8 +7,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iostream>
@@ -111,12 +111,11 @@ bool PulseDaemon::startPipeWire() {
     writePrivateConfiguration();
     // The session bus first (wireplumber wants one), then the graph, its session manager and
     // the PulseAudio service, each once the one before it listens.
-    if (spawn({"dbus-daemon", "--session", "--nofork", "--nopidfile",
-               "--address=" + busAddress_},
+    if (spawn({"dbus-daemon", "--session", "--nofork", "--nopidfile", "--address=" + busAddress_},
               "dbus") < 0) {
         return false;
     }
-    const std::string graph = dir_ + "/run/pipewire-0";
+    const std::string graph = pipewireSocket();
     if (spawn({"pipewire"}, "pipewire") < 0) return false;
     for (int i = 0; i < 100 && !exists(graph); ++i) usleep(100 * 1000);
     if (spawn({"wireplumber"}, "wireplumber") < 0) return false;
@@ -202,8 +201,8 @@ void PulseDaemon::stop() {
     }
     pids_.clear();
     unlink(socket_.c_str());
-    unlink((dir_ + "/run/pipewire-0").c_str());
-    unlink((dir_ + "/run/pipewire-0.lock").c_str());
+    unlink(pipewireSocket().c_str());
+    unlink((pipewireSocket() + ".lock").c_str());
     unlink((dir_ + "/bus").c_str());
 }
 

@@ -38,6 +38,8 @@ class PulseDaemon {
     void use() const;
     // The address clients are given, "unix:" and the socket's path.
     std::string address() const { return "unix:" + socket_; }
+    // PipeWire's own socket, for native PipeWire clients (PIPEWIRE_REMOTE); PipeWire only.
+    std::string pipewireSocket() const { return dir_ + "/run/pipewire-0"; }
 
     // Adds a capture source that is not a monitor, named "microphone"; returns its module
     // index, or -1.
