@@ -7,7 +7,7 @@ from datetime import datetime, timezone
 from pathlib import Path
 
 from fastapi import APIRouter, Request
-from fastapi.responses import FileResponse, JSONResponse, Response, StreamingResponse
+from fastapi.responses import FileResponse, JSONResponse, StreamingResponse
 
 from .state import DATA, session, store
 
@@ -125,7 +125,8 @@ def send_file(file: Path, wanted: str | None):
     else:  # the last N bytes
         first, last = max(0, size - int(found[2])), size - 1
     if first > last:
-        return Response(status_code=416, headers={"Content-Range": f"bytes */{size}"})
+        return JSONResponse({"error": "The range lies outside the file."}, status_code=416,
+                            headers={"Content-Range": f"bytes */{size}"})
 
     def chunks():
         with open(file, "rb") as f:

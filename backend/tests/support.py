@@ -71,6 +71,7 @@ class Backend:
         # Without an audio server of the test's own, none: never the desktop's microphone.
         full = {**os.environ, "HALCYRA_DATA": str(self.data), "PULSE_SERVER": "unix:/nonexistent/native",
                 **(env or {})}
+        full = {k: v for k, v in full.items() if v is not None}  # None: leave the variable out
         full.pop("QV_BACKEND_CONTROL", None)
         if control:
             full["QV_BACKEND_CONTROL"] = "1"
