@@ -124,6 +124,13 @@ class Backend:
         self.proc.wait(10)
 
     def close(self) -> None:
+        self.stop()
+        self.log.close()
+        if self.owned:
+            self.owned.cleanup()
+
+    def stop(self) -> None:
+        """Stops the backend as the agent does (SIGTERM), keeping its data folder."""
         if self.proc.poll() is None:
             self.proc.terminate()
             try:
@@ -131,9 +138,6 @@ class Backend:
             except subprocess.TimeoutExpired:
                 self.proc.kill()
                 self.proc.wait()
-        self.log.close()
-        if self.owned:
-            self.owned.cleanup()
 
 
 class AudioServer:
