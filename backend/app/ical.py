@@ -101,16 +101,19 @@ def events(text: bytes, now: datetime) -> list[tuple[datetime, datetime, dict]]:
     cancelled events are left out. Raises Unreadable for text that is no calendar."""
     try:
         calendar = icalendar.Calendar.from_ical(text)
-    except ValueError as e:
+    except Exception as e:  # ValueError mostly, but not only, for text that is no calendar
         raise Unreadable("This is not an iCalendar file.") from e
     if calendar.name != "VCALENDAR":
         raise Unreadable("This is not an iCalendar file.")
     try:
-        found = recurring_ical_events.of(calendar).between(now - timedelta(days=1), now + timedelta(days=8))
-    except Exception as e:  # the library raises many kinds for broken rules and dates
+        return _timed(calendar, now)
+    except Exception as e:  # the libraries raise many kinds for broken rules, dates and values
         raise Unreadable(f"The calendar could not be read: {e}.") from e
+
+
+def _timed(calendar, now: datetime) -> list[tuple[datetime, datetime, dict]]:
     out = []
-    for event in found:
+    for event in recurring_ical_events.of(calendar).between(now - timedelta(days=1), now + timedelta(days=8)):
         start = event.get("DTSTART").dt if event.get("DTSTART") else None
         if not isinstance(start, datetime) or str(event.get("STATUS", "")).upper() == "CANCELLED":
             continue

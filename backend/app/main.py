@@ -106,7 +106,12 @@ async def native_start(request: Request):
             title = f"{app_name} call" if app_name else "Meeting " + now_iso()[:16].replace("T", " ")
             meeting = store.create_meeting(title)
         row = store.begin(meeting["id"], app_name, body.get("screen") is True, replace=(mode == "replace"))
-        await session.start(row)
+        try:
+            await session.start(row)
+        except OSError as e:  # its folder cannot be made: no recording, rather than one that never ends
+            store.end()
+            await session.stop()
+            return error(500, f"The recording could not be started: {e.strerror or e}.")
     return {"meeting": meeting_json(meeting)}
 
 

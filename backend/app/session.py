@@ -35,14 +35,16 @@ class Session:
         return self.data / row["folder"]
 
     async def start(self, row) -> None:
+        """Starts the recording's children; stop() ends whatever started, even after a failure."""
+        self.recording, self.tracks, self.notes = row, [], []
+        self.screen.started = None
         folder = self.folder(row)
         folder.mkdir(parents=True, exist_ok=True)
-        tracks, notes = await asyncio.to_thread(find_devices)
+        tracks, self.notes = await asyncio.to_thread(find_devices)
         self.tracks, more = self.audio.start(folder, tracks)
-        notes += more
+        self.notes += more
         if row["screen"]:
-            notes += self.screen.start(folder)
-        self.recording, self.notes = row, notes
+            self.notes += self.screen.start(folder)
 
     async def stop(self) -> None:
         """Ends the running recording's children, describes what they wrote and starts the

@@ -76,6 +76,14 @@ class Contract(unittest.TestCase):
         self.assertEqual(body["meeting"]["id"], first)
         self.assertEqual(self.b.call("POST", "/api/calendar/open", event)[1], {"id": first})
 
+    def test_a_recording_that_cannot_start_is_no_recording(self):
+        (self.b.data / "meetings").write_text("in the way")
+        status, body = self.b.call("POST", "/api/native/start", {})
+        self.assertEqual(status, 500)
+        self.assertTrue(body["error"].startswith("The recording could not be started: "), body)
+        self.assertIs(self.b.call("GET", "/api/native/status")[1]["recording"], False)
+        self.assertEqual(self.b.call("POST", "/api/native/stop", {})[0], 409)
+
     def test_bad_bodies_are_refused(self):
         self.assertEqual(self.b.call("POST", "/api/native/start", raw=b"[1]")[0], 400)
         self.assertEqual(self.b.call("POST", "/api/native/start", {"mode": "merge"})[0], 400)
