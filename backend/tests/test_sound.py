@@ -115,26 +115,35 @@ class Sound(unittest.TestCase):
         self.assertTrue(any(n.startswith("The sound stops at 0:0") and "encoder ended early" in n for n in notes),
                         notes)
 
-    def test_a_killed_backend_leaves_a_finished_file_and_no_recorder(self):
-        first = self.backend()
-        mid, since = self.start(first)
-        helpers = wait_for(lambda: (h := first.helpers()) and sorted(h.values()).count("parec") == 2 and h, 10)
-        self.assertTrue(helpers)
-        time.sleep(3)
-        first.kill()
-        killed = time.monotonic() - since
-        self.assertTrue(wait_for(lambda: not any(alive(pid) for pid in helpers), 15),
-                        "the recorders outlived the backend")
-        file = first.data / "meetings" / mid / "audio.ogg"
-        for track in (0, 1):  # finished by the encoder itself
-            self.assertLength(len(decode(file, track)) / 8000, killed, f"track {track}")
+    def test_a_backend_that_ends_leaves_finished_files_and_no_recorder(self):
+        cases = [
+            # how it ends, and the notes the next start leaves on the recording
+            ("killed", Backend.kill, ["The recording ended when the backend stopped unexpectedly."]),
+            ("stopped as the agent stops it", Backend.stop, []),
+        ]
+        for what, end, notes in cases:
+            with self.subTest(what):
+                first = self.backend()
+                mid, since = self.start(first)
+                helpers = wait_for(
+                    lambda: (h := first.helpers()) and sorted(h.values()).count("parec") == 2 and h, 10)
+                self.assertTrue(helpers)
+                time.sleep(3)
+                end(first)
+                ended = time.monotonic() - since
+                self.assertTrue(wait_for(lambda: not any(alive(pid) for pid in helpers), 15),
+                                "the recorders outlived the backend")
+                file = first.data / "meetings" / mid / "audio.ogg"
+                for track in (0, 1):  # finished by the encoder itself
+                    self.assertLength(len(decode(file, track)) / 8000, ended, f"track {track}")
 
-        second = self.backend(data=str(first.data))
-        self.assertIs(second.call("GET", "/api/native/status")[1]["recording"], False)
-        part = second.processed(mid)["parts"][0]
-        self.assertEqual(part["tracks"], ["microphone", "speakers"])
-        self.assertEqual(part["audio"], f"/media/{mid}/mix.ogg")
-        self.assertIn("The recording ended when the backend stopped unexpectedly.", part["notes"])
+                second = self.backend(data=str(first.data))
+                self.assertIs(second.call("GET", "/api/native/status")[1]["recording"], False)
+                part = second.processed(mid)["parts"][0]
+                self.assertEqual(part["tracks"], ["microphone", "speakers"])
+                self.assertEqual(part["audio"], f"/media/{mid}/mix.ogg")
+                self.assertEqual(part["notes"], notes)
+                second.stop()
 
     def test_what_is_missing_is_noted_and_the_recording_still_runs(self):
         cases = [
