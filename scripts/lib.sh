@@ -14,10 +14,14 @@ BUILD_PACKAGES=(
 )
 # What the programs need when they run: the backend's interpreter and web stack,
 # the recogniser's language data, the desktop's URL opener, a font for the panels.
+# The backend also records the meeting's sound through the desktop's audio server with
+# parec and pactl (pulseaudio-utils: clients only, no server) into ffmpeg, and reads
+# iCalendar sources (python3-icalendar, python3-recurring-ical-events).
 RUNTIME_PACKAGES=(
     python3 python3-venv python3-uvicorn python3-fastapi
     tesseract-ocr-eng tesseract-ocr-ara
     xdg-utils fonts-dejavu-core
+    ffmpeg pulseaudio-utils python3-icalendar python3-recurring-ical-events
 )
 # A display for machines without one.
 HEADLESS_PACKAGES=(xvfb xauth trayer)
@@ -26,6 +30,7 @@ HEADLESS_PACKAGES=(xvfb xauth trayer)
 TEST_PACKAGES=(
     xvfb xauth pulseaudio-utils dbus ffmpeg x11-utils xdotool
     fonts-dejavu-core fonts-noto-core pango1.0-tools
+    chromium chromium-driver python3-selenium
 )
 # What bench/ocr renders its stills with and times hc-screen ocr against.
 OCR_BENCH_PACKAGES=(tesseract-ocr imagemagick pango1.0-tools fonts-noto-core python3)

@@ -12,17 +12,15 @@ from fastapi.responses import HTMLResponse, JSONResponse
 
 from . import calendar
 from .control import Control
-from .screen import ScreenRecorder
-from .settings import control_enabled, data_dir
-from .store import Store, now_iso
-
-DATA = data_dir()
-store = Store(DATA)
-screen = ScreenRecorder()
-browser = {"recording": False}
+from .meetings import router as meetings_router
+from .settings import control_enabled
+from .state import browser, calendars, session, store
+from .store import now_iso
 
 api = FastAPI(title="Quorvia stand-in backend", docs_url=None, redoc_url=None, openapi_url=None)
+api.include_router(meetings_router)
 app = Control(api) if control_enabled() else api
+background: set[asyncio.Task] = set()
 
 
 def error(status: int, message: str) -> JSONResponse:
@@ -43,6 +41,21 @@ async def json_object(request: Request) -> dict | None:
 
 def meeting_json(row) -> dict:
     return {"id": row["id"], "title": row["title"], "created_at": row["created_at"]}
+
+
+@api.on_event("startup")
+async def started():
+    background.add(asyncio.create_task(calendars.run()))
+    for row in store.unprocessed():  # stopped while the backend was down, or before it finished
+        session.process(row["id"])
+
+
+@api.on_event("shutdown")
+async def stopping():
+    """A backend asked to stop ends the running recording properly: its files are finalised."""
+    async with session.lock:
+        if store.end() is not None:
+            await session.stop()
 
 
 @api.get("/", response_class=HTMLResponse)
@@ -75,38 +88,43 @@ async def native_start(request: Request):
     body = await json_object(request)
     if body is None:
         return error(400, "The request is not a JSON object.")
-    if store.active() is not None:
-        return error(409, "A recording is already running.")
-    if browser["recording"]:
-        return error(409, "A recording is running in the browser.")
-    mode = body.get("mode")
-    if mode not in (None, "append", "replace"):
-        return error(400, "mode must be append or replace.")
-    app_name = body.get("app") if isinstance(body.get("app"), str) else None
-    event = body.get("event")
-    if isinstance(event, dict):
-        meeting = store.meeting_for_event(calendar.event_key(event), event.get("title") or "Meeting")
-        if store.has_recording(meeting["id"]) and mode is None:
-            return JSONResponse({"needs_mode": True, "meeting": meeting_json(meeting)}, status_code=409)
-    else:
-        title = f"{app_name} call" if app_name else "Meeting " + now_iso()[:16].replace("T", " ")
-        meeting = store.create_meeting(title)
-    with_screen = body.get("screen") is True
-    if with_screen:
-        screen.start(DATA / "meetings" / meeting["id"])
-    store.begin(meeting["id"], app_name, with_screen, replace=(mode == "replace"))
+    async with session.lock:
+        if store.active() is not None:
+            return error(409, "A recording is already running.")
+        if browser["recording"]:
+            return error(409, "A recording is running in the browser.")
+        mode = body.get("mode")
+        if mode not in (None, "append", "replace"):
+            return error(400, "mode must be append or replace.")
+        app_name = body.get("app") if isinstance(body.get("app"), str) else None
+        event = body.get("event")
+        if isinstance(event, dict):
+            meeting = store.meeting_for_event(calendar.event_key(event), event.get("title") or "Meeting")
+            if store.has_recording(meeting["id"]) and mode is None:
+                return JSONResponse({"needs_mode": True, "meeting": meeting_json(meeting)}, status_code=409)
+        else:
+            title = f"{app_name} call" if app_name else "Meeting " + now_iso()[:16].replace("T", " ")
+            meeting = store.create_meeting(title)
+        row = store.begin(meeting["id"], app_name, body.get("screen") is True, replace=(mode == "replace"))
+        try:
+            await session.start(row)
+        except OSError as e:  # its folder cannot be made: no recording, rather than one that never ends
+            store.end()
+            await session.stop()
+            return error(500, f"The recording could not be started: {e.strerror or e}.")
     return {"meeting": meeting_json(meeting)}
 
 
 @api.post("/api/native/stop")
 async def native_stop():
-    meeting_id = store.end()
-    if meeting_id is None:
-        return error(409, "Nothing is being recorded.")
-    await asyncio.to_thread(screen.stop)
-    out = {"meeting_id": meeting_id}
+    async with session.lock:
+        row = store.end()
+        if row is None:
+            return error(409, "Nothing is being recorded.")
+        await session.stop()
+    out = {"meeting_id": row["meeting_id"]}
     if store.setting("auto_minutes", "1") == "1":
-        out["run_id"] = store.start_run(meeting_id)
+        out["run_id"] = store.start_run(row["meeting_id"])
     return out
 
 
@@ -126,12 +144,12 @@ async def browser_stop():
 
 @api.get("/api/calendar/upcoming")
 async def calendar_upcoming():
-    return {"events": calendar.upcoming(DATA, datetime.now(timezone.utc))}
+    return {"events": calendar.upcoming(calendars.events(), datetime.now(timezone.utc))}
 
 
 @api.get("/api/calendar/soon")
 async def calendar_soon():
-    return {"events": calendar.soon(DATA, datetime.now(timezone.utc))}
+    return {"events": calendar.soon(calendars.events(), datetime.now(timezone.utc))}
 
 
 @api.post("/api/calendar/open")
@@ -143,23 +161,6 @@ async def calendar_open(request: Request):
     return {"id": meeting["id"]}
 
 
-@api.get("/api/meetings")
-async def meetings():
-    return {"meetings": [meeting_json(row) for row in store.meetings()]}
-
-
-@api.get("/api/meetings/{meeting_id}")
-async def meeting(meeting_id: str):
-    row = store.meeting(meeting_id)
-    if row is None:
-        return error(404, "No such meeting.")
-    counts = store.db.execute(
-        "SELECT (SELECT COUNT(*) FROM recordings WHERE meeting_id = ?) AS recordings,"
-        " (SELECT COUNT(*) FROM runs WHERE meeting_id = ?) AS runs", (meeting_id, meeting_id)
-    ).fetchone()
-    return {**meeting_json(row), "recordings": counts["recordings"], "runs": counts["runs"]}
-
-
 @api.post("/api/setup")
 async def setup(request: Request):
     body = await json_object(request)
@@ -169,15 +170,31 @@ async def setup(request: Request):
     return {"setup_done": body["done"]}
 
 
+def settings_json() -> dict:
+    return {"auto_minutes": store.setting("auto_minutes", "1") == "1", "calendars": calendars.status()}
+
+
 @api.get("/api/settings")
 async def get_settings():
-    return {"auto_minutes": store.setting("auto_minutes", "1") == "1"}
+    return settings_json()
 
 
 @api.post("/api/settings")
 async def set_settings(request: Request):
+    """Takes "auto_minutes" (a Boolean) and "calendars" (the iCalendar sources, a list of
+    strings), either or both; new sources are read before the answer."""
     body = await json_object(request)
-    if body is None or not isinstance(body.get("auto_minutes"), bool):
-        return error(400, "Send {\"auto_minutes\": true} or false.")
-    store.set_setting("auto_minutes", "1" if body["auto_minutes"] else "0")
-    return {"auto_minutes": body["auto_minutes"]}
+    auto, sources = (body or {}).get("auto_minutes"), (body or {}).get("calendars")
+    if body is None or (auto is None and sources is None):
+        return error(400, "Send {\"auto_minutes\": true or false} and/or {\"calendars\": [...]}.")
+    if auto is not None and not isinstance(auto, bool):
+        return error(400, "auto_minutes must be true or false.")
+    if sources is not None:
+        if not isinstance(sources, list) or not all(isinstance(s, str) for s in sources):
+            return error(400, "calendars must be a list of file paths or addresses.")
+        cleaned = list(dict.fromkeys(s.strip() for s in sources if s.strip()))
+        calendars.set_sources(cleaned)
+        await calendars.refresh()
+    if auto is not None:
+        store.set_setting("auto_minutes", "1" if auto else "0")
+    return settings_json()

@@ -1,73 +1,17 @@
 """The stand-in backend's contract, served by uvicorn through the agent's own command line."""
 import json
-import os
 import re
-import socket
-import subprocess
-import tempfile
 import time
 import unittest
-import urllib.error
-import urllib.request
 from datetime import datetime, timedelta, timezone
-from pathlib import Path
 
-APP_DIR = os.environ["QV_APP_DIR"]
-PYTHON = os.environ["QV_PYTHON"]
+from support import Backend
+
 ISO = re.compile(r"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ$")
-
-
-def free_port() -> int:
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
 
 
 def iso(when: datetime) -> str:
     return when.astimezone(timezone.utc).replace(microsecond=0).isoformat().replace("+00:00", "Z")
-
-
-class Backend:
-    def __init__(self, control: bool):
-        self.data = tempfile.TemporaryDirectory()
-        self.port = free_port()
-        env = dict(os.environ, HALCYRA_DATA=self.data.name)
-        env.pop("QV_BACKEND_CONTROL", None)
-        if control:
-            env["QV_BACKEND_CONTROL"] = "1"
-        self.proc = subprocess.Popen(
-            [PYTHON, "-m", "uvicorn", "app.main:app", "--host", "127.0.0.1", "--port", str(self.port)],
-            cwd=APP_DIR, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        deadline = time.monotonic() + 30
-        while time.monotonic() < deadline:
-            try:
-                if self.call("GET", "/api/status")[0] == 200:
-                    return
-            except OSError:
-                pass
-            time.sleep(0.1)
-        self.close()
-        raise RuntimeError("backend did not come up")
-
-    def call(self, method, path, body=None, raw=None):
-        data = raw if raw is not None else (json.dumps(body).encode() if body is not None else None)
-        req = urllib.request.Request(f"http://127.0.0.1:{self.port}{path}", data=data, method=method)
-        if data is not None:
-            req.add_header("Content-Type", "application/json")
-        try:
-            with urllib.request.urlopen(req, timeout=10) as resp:
-                status, payload = resp.status, resp.read()
-        except urllib.error.HTTPError as e:
-            status, payload = e.code, e.read()
-        try:
-            return status, json.loads(payload) if payload else None
-        except ValueError:
-            return status, payload.decode()
-
-    def close(self):
-        self.proc.terminate()
-        self.proc.wait(10)
-        self.data.cleanup()
 
 
 class Contract(unittest.TestCase):
@@ -79,7 +23,7 @@ class Contract(unittest.TestCase):
         status, body = self.b.call("GET", "/api/native/status")
         self.assertEqual(status, 200)
         self.assertEqual(body, {"recording": False, "browser_recording": False, "setup_done": False})
-        self.assertTrue((Path(self.b.data.name) / "halcyra.db").exists())
+        self.assertTrue((self.b.data / "halcyra.db").exists())
 
     def test_setup_done_is_kept(self):
         self.assertEqual(self.b.call("POST", "/api/setup", {"done": True})[0], 200)
@@ -132,6 +76,14 @@ class Contract(unittest.TestCase):
         self.assertEqual(body["meeting"]["id"], first)
         self.assertEqual(self.b.call("POST", "/api/calendar/open", event)[1], {"id": first})
 
+    def test_a_recording_that_cannot_start_is_no_recording(self):
+        (self.b.data / "meetings").write_text("in the way")
+        status, body = self.b.call("POST", "/api/native/start", {})
+        self.assertEqual(status, 500)
+        self.assertTrue(body["error"].startswith("The recording could not be started: "), body)
+        self.assertIs(self.b.call("GET", "/api/native/status")[1]["recording"], False)
+        self.assertEqual(self.b.call("POST", "/api/native/stop", {})[0], 409)
+
     def test_bad_bodies_are_refused(self):
         self.assertEqual(self.b.call("POST", "/api/native/start", raw=b"[1]")[0], 400)
         self.assertEqual(self.b.call("POST", "/api/native/start", {"mode": "merge"})[0], 400)
@@ -148,7 +100,7 @@ class Contract(unittest.TestCase):
             {"id": "over", "start": iso(now - timedelta(hours=2)), "end": iso(now - timedelta(hours=1))},
             {"id": "broken", "start": "tomorrow"},
         ]
-        (Path(self.b.data.name) / "calendar.json").write_text(json.dumps({"events": events}))
+        (self.b.data / "calendar.json").write_text(json.dumps({"events": events}))
         up = self.b.call("GET", "/api/calendar/upcoming")[1]["events"]
         self.assertEqual([e["title"] for e in up], ["Stand-up", "Planning"])
         first = up[0]
@@ -163,7 +115,7 @@ class Contract(unittest.TestCase):
         self.assertEqual(self.b.call("GET", f"/api/meetings/{mid}")[1]["title"], "Stand-up")
 
     def test_unreadable_calendar_gives_no_events(self):
-        (Path(self.b.data.name) / "calendar.json").write_text("{not json")
+        (self.b.data / "calendar.json").write_text("{not json")
         self.assertEqual(self.b.call("GET", "/api/calendar/upcoming"), (200, {"events": []}))
 
     def test_pages(self):
@@ -187,7 +139,7 @@ class Contract(unittest.TestCase):
         self.assertEqual(log[0], {"method": "POST", "path": "/api/native/start",
                                   "content_type": "application/json", "body": '{"app": "X"}'})
         self.assertEqual(self.b.call("POST", "/_control/marker", {"name": "ask_calendar"})[0], 200)
-        self.assertTrue((Path(self.b.data.name) / "ask_calendar").exists())
+        self.assertTrue((self.b.data / "ask_calendar").exists())
         self.assertEqual(self.b.call("POST", "/_control/marker", {"name": "../x"})[0], 400)
 
 
@@ -197,7 +149,7 @@ class WithoutControl(unittest.TestCase):
         self.addCleanup(b.close)
         self.assertEqual(b.call("GET", "/_control/requests")[0], 404)
         self.assertEqual(b.call("POST", "/_control/marker", {"name": "remote_access"})[0], 404)
-        self.assertFalse((Path(b.data.name) / "remote_access").exists())
+        self.assertFalse((b.data / "remote_access").exists())
 
 
 if __name__ == "__main__":
