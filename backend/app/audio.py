@@ -35,6 +35,9 @@ class Track:
     channels: int
     proc: subprocess.Popen | None = None
     ended: float | None = None  # seconds into the recording when it ended early
+    # Its stream was seen on its device: PipeWire reports a new stream on another source until
+    # the stream is linked, which is no move.
+    arrived: bool = False
 
 
 def pactl(*args: str):
@@ -243,7 +246,9 @@ class AudioCapture:
         with self.lock:
             for track in self.tracks:
                 source = where.get(str(track.proc.pid))
-                if track.ended is None and source is not None and source != track.index \
+                if source == track.index:
+                    track.arrived = True
+                elif track.arrived and track.ended is None and source is not None \
                         and not self.stopping.is_set():
                     track.ended = self._elapsed()
                     track.proc.terminate()

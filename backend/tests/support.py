@@ -153,7 +153,8 @@ class AudioServer:
         self.procs: list[subprocess.Popen] = []
         self.env = {"HOME": str(self.dir), "XDG_RUNTIME_DIR": str(self.run),
                     "XDG_CONFIG_HOME": str(self.dir / "config"), "XDG_STATE_HOME": str(self.dir / "state")}
-        self.kind = "pulseaudio" if shutil.which("pulseaudio") else "pipewire"
+        self.kind = os.environ.get("QV_TEST_AUDIO_SERVER") or (
+            "pulseaudio" if shutil.which("pulseaudio") or not shutil.which("pipewire-pulse") else "pipewire")
         self.microphone_module = None
 
     def client_env(self) -> dict:
@@ -181,6 +182,7 @@ class AudioServer:
                 raise RuntimeError("the D-Bus session did not start")
             env["DBUS_SESSION_BUS_ADDRESS"] = bus
             self.server = f"unix:{self.run}/pulse/native"
+            self._leave_the_machines_devices_alone()
             for program in ("pipewire", "wireplumber", "pipewire-pulse"):
                 self._spawn([program], env)
         if not wait_for(lambda: self.pactl("info", check=False) is not None, 20):
@@ -188,16 +190,29 @@ class AudioServer:
             raise RuntimeError(f"the {self.kind} audio server did not start; see {self.dir}")
         self.pactl("load-module", "module-null-sink", "sink_name=speakers")
         self.pactl("load-module", "module-null-sink", "sink_name=mic_feed")
+        # PipeWire's service takes a default device only once its session manager keeps the
+        # defaults, a moment after it answers.
+        if not wait_for(lambda: self.pactl("set-default-sink", "speakers", check=False) is not None, 20):
+            raise RuntimeError("the audio server does not take a default output")
         self.add_microphone()
-        self.pactl("set-default-sink", "speakers")
         return self
+
+    def _leave_the_machines_devices_alone(self) -> None:
+        """The private session manager must not take the machine's sound cards, cameras or
+        Bluetooth devices from the user's own audio server."""
+        config = self.dir / "config" / "wireplumber"
+        for part, monitors in (("main", ("alsa", "v4l2", "libcamera")), ("bluetooth", ("bluez",))):
+            folder = config / f"{part}.lua.d"
+            folder.mkdir(parents=True, exist_ok=True)
+            (folder / "51-private-test-server.lua").write_text(
+                "".join(f"{m}_monitor.enabled = false\n" for m in monitors))
 
     def add_microphone(self) -> None:
         self.microphone_module = self.pactl(
             "load-module", "module-remap-source", "master=mic_feed.monitor", "source_name=microphone").strip()
         if not wait_for(lambda: "microphone" in self.names("sources"), 10):
             raise RuntimeError("the microphone did not appear")
-        self.pactl("set-default-source", "microphone")
+        wait_for(lambda: self.pactl("set-default-source", "microphone", check=False) is not None, 10)
         wait_for(lambda: json.loads(self.pactl("-f", "json", "info")).get("default_source_name") == "microphone", 10)
 
     def remove_microphone(self) -> None:

@@ -123,8 +123,14 @@ bool PulseDaemon::startPipeWire() {
     if (!waitUntilAnswering()) return false;
     std::string out;
     if (pactl("load-module module-null-sink sink_name=speakers", &out) != 0) return false;
-    pactl("set-default-sink speakers");
-    return true;
+    // The service takes a default device only once its session manager keeps the defaults, a
+    // moment after it answers.
+    for (int i = 0; i < 100; ++i) {
+        if (pactl("set-default-sink speakers") == 0) return true;
+        usleep(100 * 1000);
+    }
+    std::cerr << "The private PipeWire does not take a default output.\n";
+    return false;
 }
 
 void PulseDaemon::writePrivateConfiguration() const {
