@@ -9,6 +9,7 @@
 #include "calls/mic_users.h"
 #include "core/app.h"
 #include "core/http.h"
+#include "main/command_line.h"
 #include "main/constants.h"
 #include "platform/desktop_applications.h"
 #include "platform/desktop_browser.h"
@@ -36,7 +37,10 @@
 #include "ui/window_hints.h"
 
 int main(int argc, char** argv) {
+    if (const auto status = qv::handleCommandLineBeforeQt(argc, argv)) return *status;
     QApplication application(argc, argv);
+    if (const auto status = qv::handleCommandLineAfterQt(QCoreApplication::arguments()))
+        return *status;
     QApplication::setApplicationName(QStringLiteral("quorvia"));
     QApplication::setOrganizationName(QStringLiteral("Quorvia"));
     QApplication::setApplicationDisplayName(QStringLiteral("Quorvia"));
