@@ -211,19 +211,27 @@ TEST(ServerStop, AStopBeforeTheLaunchPreventsIt) {
     EXPECT_EQ(server.ollama(), nullptr);
 }
 
-TEST(ServerLog, SaysWhatItLaunchedAndOnceWhenThatBackendIsGone) {
+// A bundle whose backend runs and never answers, and what the supervisor logs about it.
+class ServerLog : public testing::Test {
+  protected:
+    ServerLog() { bundle.backend({.serves = false}); }
+    ~ServerLog() override { server.stopServer(); }
+    QString logFile() const { return bundle.data() + "/server.log"; }
+
     FakeBundle bundle;
-    bundle.backend({.serves = false});
     Probes probes;
     LogCapture log;
-    Server server(bundle.locations(), kQuick, probes.probe());
+    Server server{bundle.locations(), kQuick, probes.probe()};
+};
+
+TEST_F(ServerLog, SaysWhatItLaunchedAndOnceWhenThatBackendIsGone) {
     server.start();
     const auto process = server.proc();
     ASSERT_NE(process, nullptr);
     EXPECT_EQ(log.lines(),
               QStringList({QString("backend launched (pid %1) on 127.0.0.1:8765, its output in %2")
                                .arg(process->pid())
-                               .arg(bundle.data() + "/server.log"),
+                               .arg(logFile()),
                            "the backend has not answered after 3 probes"}));
 
     server.noticeGone();  // still running: nothing to say
@@ -235,10 +243,28 @@ TEST(ServerLog, SaysWhatItLaunchedAndOnceWhenThatBackendIsGone) {
     EXPECT_EQ(log.containing("is gone"),
               QStringList(QString("the backend (pid %1) is gone, ended by signal 9; see %2")
                               .arg(process->pid())
-                              .arg(bundle.data() + "/server.log")));
+                              .arg(logFile())));
 }
 
-TEST(ServerLog, SaysWhenItUsesAnotherBackendOrCannotLaunchOne) {
+TEST_F(ServerLog, ABackendStoppedByTheAgentIsNotCalledGone) {
+    server.start();
+    const auto process = server.proc();
+    server.stop();
+    ASSERT_FALSE(process->running());
+    server.noticeGone();
+    EXPECT_TRUE(log.containing("gone").isEmpty());
+}
+
+TEST_F(ServerLog, ARestartSaysWhereTheBackendWillListen) {
+    ASSERT_TRUE(QFile(server.dataDir() + "/remote_access").open(QIODevice::WriteOnly));
+    server.restartServer();
+    EXPECT_EQ(log.lines().value(0).toStdString(), "restarting the backend to listen on 0.0.0.0");
+    EXPECT_EQ(log.containing("backend launched").size(), 1);
+    EXPECT_TRUE(log.lines().value(1).contains(" on 0.0.0.0:8765,"))
+        << log.lines().value(1).toStdString();
+}
+
+TEST(ServerLogStart, SaysWhenItUsesAnotherBackendOrCannotLaunchOne) {
     struct Case {
         bool interpreter;
         bool answers;
@@ -264,35 +290,6 @@ TEST(ServerLog, SaysWhenItUsesAnotherBackendOrCannotLaunchOne) {
         EXPECT_TRUE(log.containing("gone").isEmpty()) << c.line.toStdString();
         server.stopServer();
     }
-}
-
-TEST(ServerLog, ABackendStoppedByTheAgentIsNotCalledGone) {
-    FakeBundle bundle;
-    bundle.backend({.serves = false});
-    Probes probes;
-    LogCapture log;
-    Server server(bundle.locations(), kQuick, probes.probe());
-    server.start();
-    const auto process = server.proc();
-    server.stop();
-    ASSERT_FALSE(process->running());
-    server.noticeGone();
-    EXPECT_TRUE(log.containing("gone").isEmpty());
-}
-
-TEST(ServerLog, ARestartSaysWhereTheBackendWillListen) {
-    FakeBundle bundle;
-    bundle.backend({.serves = false});
-    Probes probes;
-    LogCapture log;
-    Server server(bundle.locations(), kQuick, probes.probe());
-    ASSERT_TRUE(QFile(server.dataDir() + "/remote_access").open(QIODevice::WriteOnly));
-    server.restartServer();
-    EXPECT_EQ(log.lines().value(0).toStdString(), "restarting the backend to listen on 0.0.0.0");
-    EXPECT_EQ(log.containing("backend launched").size(), 1);
-    EXPECT_TRUE(log.lines().value(1).contains(" on 0.0.0.0:8765,"))
-        << log.lines().value(1).toStdString();
-    server.stopServer();
 }
 
 }  // namespace
