@@ -71,7 +71,9 @@ TEST(CommandLine, ADisplayOrAChosenPlatformIsEnough) {
         for (const auto& [name, value] : c.env) env.insert(name, value);
         const auto why = qv::missingDisplay(env, c.args);
         EXPECT_EQ(!why.has_value(), c.reachable) << c.args.join(' ').toStdString();
-        if (why) EXPECT_TRUE(why->contains("DISPLAY"));
+        if (why) {
+            EXPECT_TRUE(why->contains("DISPLAY"));
+        }
     }
 }
 
