@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -12,6 +14,7 @@
 #include "ocr/ocr.h"
 #include "platform/tesseract_recognizer.h"
 #include "platform/turbojpeg_decoder.h"
+#include "terminal_progress.h"
 
 namespace hc {
 
@@ -45,7 +48,13 @@ void runOcr(const std::string& folder) {
     {
         const TurboJpegDecoder decoder;
         const TesseractRecognizer recognizer;
-        document = ocrFolder(folder, decoder, recognizer, availableCores());
+        // A person at a terminal sees how far the run is; a program reading standard error (the
+        // backend) sees nothing there, as ever.
+        std::optional<TerminalProgress> terminal;
+        if (::isatty(STDERR_FILENO) == 1) terminal.emplace(STDERR_FILENO);
+        StillsDone progress;
+        if (terminal) progress = std::ref(*terminal);
+        document = ocrFolder(folder, decoder, recognizer, availableCores(), progress);
     }
     // Nothing is written before every still is done: a caller sees the whole document or,
     // when the process is killed first, nothing.

@@ -1,5 +1,6 @@
-# Shared by scripts/run, scripts/test and the benchmarks: Debian packages and the build.
-# Sourced, not run.
+# Shared by scripts/run, scripts/test, scripts/package and the benchmarks: Debian packages and
+# the build. Sourced, not run.
+QV_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
 # What compiling needs.
 BUILD_PACKAGES=(
@@ -11,18 +12,13 @@ BUILD_PACKAGES=(
     libavcodec-dev libavformat-dev libswscale-dev libavutil-dev libx264-dev
     libturbojpeg0-dev libtesseract-dev libleptonica-dev
     nlohmann-json3-dev libgtest-dev libgmock-dev
+    librsvg2-bin
 )
-# What the programs need when they run: the backend's interpreter and web stack,
-# the recogniser's language data, the desktop's URL opener, a font for the panels.
-# The backend also records the meeting's sound through the desktop's audio server with
-# parec and pactl (pulseaudio-utils: clients only, no server) into ffmpeg, and reads
-# iCalendar sources (python3-icalendar, python3-recurring-ical-events).
-RUNTIME_PACKAGES=(
-    python3 python3-venv python3-uvicorn python3-fastapi
-    tesseract-ocr-eng tesseract-ocr-ara
-    xdg-utils fonts-dejavu-core
-    ffmpeg pulseaudio-utils python3-icalendar python3-recurring-ical-events
-)
+# What the programs need when they run: the one list that the Debian package declares too.
+mapfile -t RUNTIME_PACKAGES < <(sed -e 's/#.*//' -e '/^[[:space:]]*$/d' -e 's/[[:space:]]//g' \
+    "$QV_ROOT/packaging/runtime-packages")
+# What building and checking the Debian package needs (scripts/package, the packaging test).
+PACKAGE_PACKAGES=(dpkg-dev file lintian desktop-file-utils appstream man-db)
 # A display for machines without one.
 HEADLESS_PACKAGES=(xvfb xauth trayer)
 # What the tests start or inspect themselves. The private audio server they start is of the
@@ -31,6 +27,7 @@ TEST_PACKAGES=(
     xvfb xauth pulseaudio-utils dbus ffmpeg x11-utils xdotool
     fonts-dejavu-core fonts-noto-core pango1.0-tools
     chromium chromium-driver python3-selenium
+    "${PACKAGE_PACKAGES[@]}"
 )
 # What bench/ocr renders its stills with and times hc-screen ocr against.
 OCR_BENCH_PACKAGES=(tesseract-ocr imagemagick pango1.0-tools fonts-noto-core python3)

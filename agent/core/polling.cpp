@@ -33,7 +33,10 @@ bool takeMarker(const QString& path) {
 void App::refresh(bool first) {
     http(QStringLiteral("/api/native/status"), QStringLiteral("GET"), std::nullopt, 3.0,
          [this, first](int status, const QJsonObject& reply) {
-             if (status == 200) applyStatus(reply, first);
+             if (status == 200)
+                 applyStatus(reply, first);
+             else if (!restarting)
+                 server.noticeGone();
          });
 }
 

@@ -3,13 +3,17 @@
 
 #include <QApplication>
 #include <QLocale>
+#include <QProcessEnvironment>
 #include <QSettings>
+#include <QSystemTrayIcon>
 #include <QTimer>
 
 #include "calls/mic_users.h"
 #include "core/app.h"
 #include "core/http.h"
+#include "main/command_line.h"
 #include "main/constants.h"
+#include "main/startup_notes.h"
 #include "platform/desktop_applications.h"
 #include "platform/desktop_browser.h"
 #include "platform/desktop_entries.h"
@@ -36,7 +40,12 @@
 #include "ui/window_hints.h"
 
 int main(int argc, char** argv) {
+    if (const auto status = qv::handleCommandLineBeforeQt(argc, argv)) return *status;
     QApplication application(argc, argv);
+    if (const auto status = qv::handleCommandLineAfterQt(QCoreApplication::arguments()))
+        return *status;
+    // One line each on standard error (the journal, when the desktop started the agent).
+    qSetMessagePattern(QStringLiteral("quorvia: %{if-category}%{category}: %{endif}%{message}"));
     QApplication::setApplicationName(QStringLiteral("quorvia"));
     QApplication::setOrganizationName(QStringLiteral("Quorvia"));
     QApplication::setApplicationDisplayName(QStringLiteral("Quorvia"));
@@ -85,10 +94,14 @@ int main(int argc, char** argv) {
     qv::MessageBoxQuestion question;
     qv::ThreadQueue background;  // destroyed first: its work uses the objects above
 
+    qInfo().noquote() << qv::screenSourceNote(QProcessEnvironment::systemEnvironment());
     auto makeStatusItem = [&windows, &installedApps]() -> std::unique_ptr<qv::StatusItem> {
         // Qt docks the icon as soon as a tray host appears, so it is made even when none
         // runs yet (an agent started at login may come up before the panel).
-        if (!qv::TrayStatusItem::canEverShow()) return nullptr;
+        const bool canShow = qv::TrayStatusItem::canEverShow();
+        if (const auto note = qv::trayNote(canShow, QSystemTrayIcon::isSystemTrayAvailable()))
+            qWarning().noquote() << *note;
+        if (!canShow) return nullptr;
         auto item = std::make_unique<qv::TrayStatusItem>(*windows);
         item->setIconResolver(qv::serviceIconResolver(installedApps));
         return item;

@@ -3,8 +3,8 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
-#include <QTextStream>
 
 #include "main/constants.h"
 
@@ -63,8 +63,60 @@ QString desktopExecArgument(const QString& program) {
     return value;
 }
 
-XdgAutostart::XdgAutostart(QString configHome, QString program)
-    : configHome_(std::move(configHome)), program_(std::move(program)) {}
+QString autostartEntryFrom(const QString& installed, const QString& program) {
+    static const QStringList dropped = {QStringLiteral("TryExec"), QStringLiteral("Hidden"),
+                                        QStringLiteral("X-GNOME-Autostart-enabled")};
+    const QString exec = QStringLiteral("Exec=") + desktopExecArgument(program);
+    QStringList out;
+    bool inMain = false, sawMain = false, wroteExec = false;
+    const auto closeMain = [&] {
+        if (!inMain) return;
+        // Before the blank lines that part the group from the next one.
+        qsizetype at = out.size();
+        while (at > 0 && out[at - 1].trimmed().isEmpty()) --at;
+        QStringList tail;
+        if (!wroteExec) tail << exec;
+        tail << QStringLiteral("X-GNOME-Autostart-enabled=true");
+        for (const QString& line : tail) out.insert(at++, line);
+        inMain = false;
+    };
+    QStringList lines = installed.split(QLatin1Char('\n'));
+    if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();
+    for (const QString& line : lines) {
+        const QString trimmed = line.trimmed();
+        if (trimmed.startsWith(QLatin1Char('['))) {
+            closeMain();
+            inMain = trimmed == QLatin1String("[Desktop Entry]") && !sawMain;
+            sawMain = sawMain || inMain;
+            out << line;
+            continue;
+        }
+        const qsizetype eq = trimmed.indexOf(QLatin1Char('='));
+        const QString key = eq > 0 ? trimmed.left(eq).trimmed() : QString();
+        if (inMain && !trimmed.startsWith(QLatin1Char('#')) && dropped.contains(key)) continue;
+        if (inMain && !trimmed.startsWith(QLatin1Char('#')) && key == QLatin1String("Exec")) {
+            if (!wroteExec) out << exec;
+            wroteExec = true;
+            continue;
+        }
+        out << line;
+    }
+    closeMain();
+    if (!sawMain) return QString();
+    return out.join(QLatin1Char('\n')) + QLatin1Char('\n');
+}
+
+XdgAutostart::XdgAutostart(QString configHome, QString program, QString installedEntry)
+    : configHome_(std::move(configHome)),
+      program_(std::move(program)),
+      installedEntry_(installedEntry.isEmpty() ? installedEntryFor(program_)
+                                               : std::move(installedEntry)) {}
+
+QString XdgAutostart::installedEntryFor(const QString& program) {
+    return QDir::cleanPath(QFileInfo(program).absolutePath() +
+                           QStringLiteral("/" QV_DATA_FROM_BIN "/applications/") + APP_ID +
+                           QStringLiteral(".desktop"));
+}
 
 QString XdgAutostart::defaultConfigHome() {
     const QString fromEnv = qEnvironmentVariable("XDG_CONFIG_HOME");
@@ -91,17 +143,24 @@ bool XdgAutostart::enabled() const {
 
 void XdgAutostart::enable() {
     if (!QDir().mkpath(configHome_ + QStringLiteral("/autostart"))) return;
+    QString text;
+    QFile installed(installedEntry_);
+    if (installed.open(QIODevice::ReadOnly))
+        text = autostartEntryFrom(QString::fromUtf8(installed.readAll()), program_);
+    if (text.isEmpty()) {
+        // Run from somewhere without its desktop entry: an entry of its own.
+        text =
+            autostartEntryFrom(QStringLiteral("[Desktop Entry]\n"
+                                              "Type=Application\n"
+                                              "Name=Quorvia\n"
+                                              "Comment=Record your meetings and get them minuted\n"
+                                              "Icon=") +
+                                   APP_ID + QStringLiteral("\nTerminal=false\n"),
+                               program_);
+    }
     QSaveFile file(entryPath());
     if (!file.open(QIODevice::WriteOnly)) return;
-    QTextStream out(&file);
-    out << "[Desktop Entry]\n"
-        << "Type=Application\n"
-        << "Name=Quorvia\n"
-        << "Comment=Records your meetings and gets them minuted\n"
-        << "Exec=" << desktopExecArgument(program_) << "\n"
-        << "Terminal=false\n"
-        << "X-GNOME-Autostart-enabled=true\n";
-    out.flush();
+    file.write(text.toUtf8());
     file.commit();
 }
 

@@ -10,7 +10,7 @@ Locations Locations::ofThisProcess() {
     const QString override = qEnvironmentVariable("QUORVIA_RESOURCES");
     out.res = !override.isEmpty()
                   ? QDir(override).absolutePath()
-                  : QDir::cleanPath(QCoreApplication::applicationDirPath() + "/../lib/quorvia");
+                  : QDir::cleanPath(QCoreApplication::applicationDirPath() + "/" QV_RES_FROM_BIN);
     out.home = QDir::homePath();
     const QString xdg = qEnvironmentVariable("XDG_DATA_HOME");
     // The XDG base-directory rules ignore relative paths.

@@ -6,12 +6,13 @@
 namespace qv {
 
 struct Locations {
-    QString res;         // the resources folder: lib/quorvia beside bin/ of the install prefix
+    QString res;         // the resources folder: <prefix>/lib/quorvia, beside <prefix>/bin
     QString appSupport;  // the user's application-data folder (XDG data home)
     QString home;        // the user's home folder
 
     // The folders of this process: `res` from QUORVIA_RESOURCES when set (tests), else from the
-    // executable's own location (<prefix>/bin/quorvia -> <prefix>/lib/quorvia); `appSupport` from
+    // executable's own location by the install layout's rule (<prefix>/bin/quorvia ->
+    // <prefix>/lib/quorvia, whatever the prefix); `appSupport` from
     // $XDG_DATA_HOME, else ~/.local/share; `home` from $HOME.
     static Locations ofThisProcess();
 };

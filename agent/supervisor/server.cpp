@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QDebug>
 #include <QFile>
 #include <QFileInfo>
 #include <chrono>
@@ -64,13 +65,18 @@ void Server::recordLaunch(std::shared_ptr<Process> process, const QString& liste
     std::lock_guard lock(mutex_);
     proc_ = std::move(process);
     host_ = listenAddress;
+    goneNoted_ = false;
 }
 
 void Server::start() {
     if (stopping()) return;
     migrate();
     startOllama();
-    if (probe_(readinessUrl())) return;  // some backend already serves the port
+    if (probe_(readinessUrl())) {  // some backend already serves the port
+        qInfo().noquote()
+            << QStringLiteral("a backend already answers on port %1: using it").arg(PORT);
+        return;
+    }
     if (!launchBackend()) return;
     waitUntilReady();
 }
@@ -107,11 +113,43 @@ bool Server::launchBackend() {
         if (!stopping_) {
             proc_ = Process::launch(spec);
             host_ = address;
+            goneNoted_ = false;
             launched = true;
         }
     }
     if (log >= 0) ::close(log);
+    if (launched) noteLaunch(address);
     return launched;
+}
+
+void Server::noteLaunch(const QString& address) {
+    const std::shared_ptr<Process> process = proc();
+    if (!process || process->pid() < 0) {
+        qWarning().noquote()
+            << QStringLiteral("the backend could not be launched: %1 does not run").arg(python());
+        return;
+    }
+    qInfo().noquote() << QStringLiteral("backend launched (pid %1) on %2:%3, its output in %4")
+                             .arg(process->pid())
+                             .arg(address)
+                             .arg(PORT)
+                             .arg(dataDir() + "/server.log");
+}
+
+void Server::noticeGone() {
+    const std::shared_ptr<Process> process = proc();
+    if (!process || process->pid() < 0 || stopping() || process->running()) return;
+    {
+        std::lock_guard lock(mutex_);
+        if (goneNoted_) return;
+        goneNoted_ = true;
+    }
+    const int sig = process->endedBySignal();
+    qWarning().noquote() << QStringLiteral("the backend (pid %1) is gone%2; see %3")
+                                .arg(process->pid())
+                                .arg(sig > 0 ? QStringLiteral(", ended by signal %1").arg(sig)
+                                             : QString())
+                                .arg(dataDir() + "/server.log");
 }
 
 void Server::waitUntilReady() {
@@ -120,6 +158,8 @@ void Server::waitUntilReady() {
         if (probe_(readinessUrl())) return;
         if (!pause(timings_.readyPause)) return;
     }
+    qWarning().noquote()
+        << QStringLiteral("the backend has not answered after %1 probes").arg(timings_.readyRounds);
 }
 
 bool Server::pause(double seconds) {
@@ -149,6 +189,7 @@ void Server::stopServer() {
 }
 
 void Server::restartServer() {
+    qInfo().noquote() << QStringLiteral("restarting the backend to listen on %1").arg(wantedHost());
     stopServer();
     start();
 }

@@ -6,6 +6,8 @@
 // under way. A mutex guards the launched processes and `host`; a stop() makes a running start()
 // give up at its next step (it launches nothing more and stops waiting), so that quitting never
 // waits for the readiness rounds and never leaves a backend running that this agent launched.
+// What a user may need to know (launched, already running, not answering, restarted, gone) goes
+// to the log (qInfo, qWarning), one line each.
 #pragma once
 
 #include <QMap>
@@ -49,6 +51,9 @@ class Server {
     // the model server it launched. Any later or running start() launches nothing.
     virtual void stop();
     void restartServer();
+    // After a failed poll, on the main thread: says once, on the log, that the backend this
+    // agent launched has ended by itself. Nothing while stopping, or after a restart began.
+    void noticeGone();
 
     // The backend of the last launch (set even when that launch failed); empty after stopServer.
     std::shared_ptr<Process> proc() const;
@@ -79,6 +84,7 @@ class Server {
   private:
     void startOllama();
     bool launchBackend();
+    void noteLaunch(const QString& address);
     void waitUntilReady();
     void stopBackend(const std::shared_ptr<Process>& process);
     // Sleeps up to `seconds`; returns false at once when stop() was called meanwhile.
@@ -95,6 +101,7 @@ class Server {
     std::shared_ptr<Process> proc_;
     std::shared_ptr<Process> ollama_;
     QString host_ = QStringLiteral("127.0.0.1");
+    bool goneNoted_ = false;  // the end of the current backend was logged
 };
 
 }  // namespace qv

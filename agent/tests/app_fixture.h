@@ -30,6 +30,8 @@ class FakeServer : public Server {
     void stop() override { calls.push_back("stop"); }
     // Pretends the agent launched a backend listening on `address`.
     void launched(const QString& address) { recordLaunch(Process::notLaunched(), address); }
+    // Takes `process` as the backend the agent launched.
+    void launched(std::shared_ptr<Process> process) { recordLaunch(std::move(process), host()); }
     std::vector<std::string> calls;
     bool launches = false;
 };

@@ -8,6 +8,8 @@
 
 #include "app_fixture.h"
 #include "main/constants.h"
+#include "support/log_capture.h"
+#include "support/qt_wait.h"
 
 using namespace qv;
 using namespace qv::test;
@@ -313,6 +315,22 @@ TEST_F(PollRestart, AFailedRestartStillClearsTheGuardAndTheNextPollDecidesAgain)
     EXPECT_EQ(w.server.proc(), nullptr);
     poll();  // nothing launched by the agent any more: nothing to restart
     EXPECT_EQ(w.server.calls, (Calls{"stopServer", "start"}));
+}
+
+// A backend the agent launched that ends by itself is said to be gone at the next failed poll,
+// and not while a restart stops it on purpose.
+TEST_F(PollRestart, AFailedPollReportsTheLaunchedBackendGoneUnlessARestartStoppedIt) {
+    for (bool restarting : {false, true}) {
+        const auto process = Process::launch({"/bin/true", {}, {}, {}, -1});
+        ASSERT_TRUE(waitFor([&] { return !process->running(); }, 10000));
+        w.server.launched(process);
+        app.restarting = restarting;
+        LogCapture log;
+        app.refresh(false);
+        w.http.answer(0);
+        EXPECT_EQ(log.containing("is gone").size(), restarting ? 0 : 1) << restarting;
+        app.restarting = false;
+    }
 }
 
 }  // namespace

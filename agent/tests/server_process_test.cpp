@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "fake_bundle.h"
+#include "support/log_capture.h"
 #include "support/qt_wait.h"
 
 using namespace qv;
@@ -208,6 +209,87 @@ TEST(ServerStop, AStopBeforeTheLaunchPreventsIt) {
     server.start();
     EXPECT_EQ(server.proc(), nullptr);
     EXPECT_EQ(server.ollama(), nullptr);
+}
+
+// A bundle whose backend runs and never answers, and what the supervisor logs about it.
+class ServerLog : public testing::Test {
+  protected:
+    ServerLog() { bundle.backend({.serves = false}); }
+    ~ServerLog() override { server.stopServer(); }
+    QString logFile() const { return bundle.data() + "/server.log"; }
+
+    FakeBundle bundle;
+    Probes probes;
+    LogCapture log;
+    Server server{bundle.locations(), kQuick, probes.probe()};
+};
+
+TEST_F(ServerLog, SaysWhatItLaunchedAndOnceWhenThatBackendIsGone) {
+    server.start();
+    const auto process = server.proc();
+    ASSERT_NE(process, nullptr);
+    EXPECT_EQ(log.lines(),
+              QStringList({QString("backend launched (pid %1) on 127.0.0.1:8765, its output in %2")
+                               .arg(process->pid())
+                               .arg(logFile()),
+                           "the backend has not answered after 3 probes"}));
+
+    server.noticeGone();  // still running: nothing to say
+    EXPECT_EQ(log.lines().size(), 2);
+    process->kill();
+    ASSERT_TRUE(waitFor([&] { return !process->running(); }, 10000));
+    server.noticeGone();
+    server.noticeGone();  // said once
+    EXPECT_EQ(log.containing("is gone"),
+              QStringList(QString("the backend (pid %1) is gone, ended by signal 9; see %2")
+                              .arg(process->pid())
+                              .arg(logFile())));
+}
+
+TEST_F(ServerLog, ABackendStoppedByTheAgentIsNotCalledGone) {
+    server.start();
+    const auto process = server.proc();
+    server.stop();
+    ASSERT_FALSE(process->running());
+    server.noticeGone();
+    EXPECT_TRUE(log.containing("gone").isEmpty());
+}
+
+TEST_F(ServerLog, ARestartSaysWhereTheBackendWillListen) {
+    ASSERT_TRUE(QFile(server.dataDir() + "/remote_access").open(QIODevice::WriteOnly));
+    server.restartServer();
+    EXPECT_EQ(log.lines().value(0).toStdString(), "restarting the backend to listen on 0.0.0.0");
+    EXPECT_EQ(log.containing("backend launched").size(), 1);
+    EXPECT_TRUE(log.lines().value(1).contains(" on 0.0.0.0:8765,"))
+        << log.lines().value(1).toStdString();
+}
+
+TEST(ServerLogStart, SaysWhenItUsesAnotherBackendOrCannotLaunchOne) {
+    struct Case {
+        bool interpreter;
+        bool answers;
+        QString line;
+    };
+    FakeBundle bundle;
+    const Case cases[] = {
+        {true, true, "a backend already answers on port 8765: using it"},
+        {false, false,
+         "the backend could not be launched: " + bundle.res() + "/python/bin/python3 does not run"},
+    };
+    for (const Case& c : cases) {
+        FakeBundle fresh;
+        if (c.interpreter) fresh.backend({.serves = false});
+        Probes probes;
+        probes.backendAnswers = c.answers;
+        LogCapture log;
+        Server server(c.interpreter ? fresh.locations() : bundle.locations(), kQuick,
+                      probes.probe());
+        server.start();
+        EXPECT_EQ(log.lines().value(0), c.line);
+        server.noticeGone();  // no backend of its own ended: nothing more
+        EXPECT_TRUE(log.containing("gone").isEmpty()) << c.line.toStdString();
+        server.stopServer();
+    }
 }
 
 }  // namespace

@@ -42,6 +42,70 @@ TEST(XdgAutostart, EnableWritesAnEntryThatStartsThisProgramAndDisableRemovesIt) 
     EXPECT_FALSE(login.enabled());
 }
 
+TEST(XdgAutostart, TheInstalledEntryLiesWhereTheInstallLayoutPutsItBesideTheProgram) {
+    EXPECT_EQ(XdgAutostart::installedEntryFor("/usr/bin/quorvia"),
+              "/usr/share/applications/com.lumaret.quorvia.desktop");
+    EXPECT_EQ(XdgAutostart::installedEntryFor("/opt/q v/bin/quorvia"),
+              "/opt/q v/share/applications/com.lumaret.quorvia.desktop");
+}
+
+TEST(XdgAutostart, EnableWritesTheInstalledEntryMadeToStartThisProgram) {
+    QTemporaryDir home;
+    const QString installed = home.path() + "/installed.desktop";
+    const QByteArray text =
+        "[Desktop Entry]\nType=Application\nName=Quorvia\nName[de]=Quorvia\n"
+        "Icon=com.lumaret.quorvia\nExec=quorvia\nStartupWMClass=com.lumaret.quorvia\n";
+    write(installed, text);
+    XdgAutostart login(home.path() + "/config", "/opt/q/bin/quorvia", installed);
+    login.enable();
+    EXPECT_TRUE(login.enabled());
+    EXPECT_EQ(read(login.entryPath()),
+              qv::autostartEntryFrom(QString::fromUtf8(text), "/opt/q/bin/quorvia"));
+    EXPECT_TRUE(read(login.entryPath()).contains("\nName[de]=Quorvia\n"));
+
+    // Without an installed entry it writes one of its own, which starts the program too.
+    QFile::remove(installed);
+    login.enable();
+    EXPECT_TRUE(login.enabled());
+    const QString own = read(login.entryPath());
+    EXPECT_TRUE(own.startsWith("[Desktop Entry]\n")) << own.toStdString();
+    for (const char* line : {"\nType=Application\n", "\nName=Quorvia\n",
+                             "\nExec=/opt/q/bin/quorvia\n", "\nIcon=com.lumaret.quorvia\n"})
+        EXPECT_TRUE(own.contains(line)) << line;
+}
+
+TEST(XdgAutostart, TheAutostartEntryStartsTheProgramAndKeepsEverythingElse) {
+    struct Case {
+        const char* name;
+        const char* installed;
+        const char* autostart;
+    };
+    const Case cases[] = {
+        {"plain", "[Desktop Entry]\nName=Quorvia\nExec=quorvia\nIcon=q\n",
+         "[Desktop Entry]\nName=Quorvia\nExec=/opt/q/bin/quorvia\nIcon=q\n"
+         "X-GNOME-Autostart-enabled=true\n"},
+        {"switched_off_hidden_tryexec",
+         "[Desktop Entry]\nName=Q\nTryExec=quorvia\nExec = quorvia %U\nHidden=true\n"
+         "X-GNOME-Autostart-enabled=false\n",
+         "[Desktop Entry]\nName=Q\nExec=/opt/q/bin/quorvia\nX-GNOME-Autostart-enabled=true\n"},
+        {"other_groups_and_comments",
+         "# made by hand\n[Desktop Entry]\n# Exec=old\nName=Q\nExec=quorvia\n\n"
+         "[Desktop Action new]\nExec=quorvia --new\nHidden=true\n",
+         "# made by hand\n[Desktop Entry]\n# Exec=old\nName=Q\nExec=/opt/q/bin/quorvia\n"
+         "X-GNOME-Autostart-enabled=true\n\n[Desktop Action new]\nExec=quorvia --new\n"
+         "Hidden=true\n"},
+        {"no_exec_no_final_newline", "[Desktop Entry]\nName=Q",
+         "[Desktop Entry]\nName=Q\nExec=/opt/q/bin/quorvia\nX-GNOME-Autostart-enabled=true\n"},
+        {"no_main_group", "[Desktop Action x]\nExec=quorvia\n", ""},
+        {"empty", "", ""},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(qv::autostartEntryFrom(c.installed, "/opt/q/bin/quorvia").toStdString(),
+                  c.autostart)
+            << c.name;
+    }
+}
+
 TEST(XdgAutostart, AnEntrySwitchedOffReadsAsDisabledUntilEnabledAgain) {
     struct Case {
         const char* text;
@@ -60,7 +124,7 @@ TEST(XdgAutostart, AnEntrySwitchedOffReadsAsDisabledUntilEnabledAgain) {
     };
     for (const Case& c : cases) {
         QTemporaryDir home;
-        XdgAutostart login(home.path(), "/usr/bin/quorvia");
+        XdgAutostart login(home.path(), "/usr/bin/quorvia", home.path() + "/no-entry.desktop");
         ASSERT_TRUE(QDir().mkpath(home.path() + "/autostart"));
         write(login.entryPath(), c.text);
         EXPECT_EQ(login.enabled(), c.enabled) << c.text;

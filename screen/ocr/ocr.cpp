@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <numeric>
@@ -53,7 +54,8 @@ class Worker {
     Worker(const std::filesystem::path& folder, const std::vector<std::string>& names,
            const std::vector<std::size_t>& order, const ImageDecoder& decoder,
            const TextRecognizer& recognizer, const std::vector<std::string>& languages,
-           std::atomic<std::size_t>& next, std::vector<std::optional<StillText>>& results)
+           std::atomic<std::size_t>& next, std::vector<std::optional<StillText>>& results,
+           const std::function<void()>& stillDone)
         : folder_(folder),
           names_(names),
           order_(order),
@@ -61,11 +63,14 @@ class Worker {
           recognizer_(recognizer),
           languages_(languages),
           next_(next),
-          results_(results) {}
+          results_(results),
+          stillDone_(stillDone) {}
 
     void run() {
-        for (std::size_t k = next_++; k < order_.size(); k = next_++)
+        for (std::size_t k = next_++; k < order_.size(); k = next_++) {
             results_[order_[k]] = still(order_[k]);
+            stillDone_();
+        }
     }
 
   private:
@@ -101,6 +106,7 @@ class Worker {
     const std::vector<std::string>& languages_;
     std::atomic<std::size_t>& next_;  // the position in order_ the next still is taken from
     std::vector<std::optional<StillText>>& results_;  // each slot written by one worker only
+    const std::function<void()>& stillDone_;
     bool loaded_ = false;
     std::unique_ptr<TextRecognizer::Instance> instance_;
 };
@@ -110,7 +116,8 @@ class Worker {
 std::vector<StillText> recognizeStills(const std::filesystem::path& folder,
                                        const std::vector<std::string>& names,
                                        const ImageDecoder& decoder,
-                                       const TextRecognizer& recognizer, unsigned workers) {
+                                       const TextRecognizer& recognizer, unsigned workers,
+                                       const StillsDone& progress) {
     if (names.empty()) return {};
     std::vector<std::string> languages;
     try {
@@ -124,10 +131,17 @@ std::vector<StillText> recognizeStills(const std::filesystem::path& folder,
     std::vector<std::optional<StillText>> results(names.size());
     const std::vector<std::size_t> order = largestFirst(folder, names);
     std::atomic<std::size_t> next = 0;
+    std::atomic<std::size_t> done = 0;
+    const std::function<void()> stillDone = [&] {
+        const std::size_t count = ++done;
+        if (progress) progress(count, names.size());
+    };
+    if (progress) progress(0, names.size());
     const auto count = std::clamp<std::size_t>(workers, 1, names.size());
     {
         const auto work = [&] {
-            Worker(folder, names, order, decoder, recognizer, languages, next, results).run();
+            Worker(folder, names, order, decoder, recognizer, languages, next, results, stillDone)
+                .run();
         };
         std::vector<std::jthread> threads;
         try {
@@ -153,9 +167,10 @@ std::string ocrDocument(const std::vector<StillText>& stills) {
 }
 
 std::string ocrFolder(const std::filesystem::path& folder, const ImageDecoder& decoder,
-                      const TextRecognizer& recognizer, unsigned workers) {
+                      const TextRecognizer& recognizer, unsigned workers,
+                      const StillsDone& progress) {
     const std::vector<std::string> names = selectStills(folderEntries(folder));
-    return ocrDocument(recognizeStills(folder, names, decoder, recognizer, workers));
+    return ocrDocument(recognizeStills(folder, names, decoder, recognizer, workers, progress));
 }
 
 }  // namespace hc

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "ocr/image.h"
+#include "ocr/progress.h"
 #include "ocr/text_recognizer.h"
 
 namespace hc {
@@ -23,11 +24,13 @@ struct StillText {
 // one), each loading its own recogniser once, and gives their texts in the order of `names`.
 // The workers take the largest files first. A still that does not decode is left out; one whose
 // recognition fails gets empty text. The result depends neither on `workers` nor on the order
-// the stills are recognised in. Blocks until every still is done.
+// the stills are recognised in. Blocks until every still is done; `progress`, when given, hears
+// of each.
 std::vector<StillText> recognizeStills(const std::filesystem::path& folder,
                                        const std::vector<std::string>& names,
                                        const ImageDecoder& decoder,
-                                       const TextRecognizer& recognizer, unsigned workers);
+                                       const TextRecognizer& recognizer, unsigned workers,
+                                       const StillsDone& progress = {});
 
 // The compact UTF-8 JSON array of {"t", "file", "text"} objects, nothing after the closing
 // bracket. Bytes that are not UTF-8 (a file name is any bytes) become U+FFFD, so the document
@@ -37,6 +40,7 @@ std::string ocrDocument(const std::vector<StillText>& stills);
 // The whole run over `folder`: its stills in name order, recognised, as the JSON document.
 // A missing or unreadable folder gives "[]".
 std::string ocrFolder(const std::filesystem::path& folder, const ImageDecoder& decoder,
-                      const TextRecognizer& recognizer, unsigned workers);
+                      const TextRecognizer& recognizer, unsigned workers,
+                      const StillsDone& progress = {});
 
 }  // namespace hc

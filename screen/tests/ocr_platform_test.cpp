@@ -1,6 +1,9 @@
 // The OCR adapters with the real libraries (libturbojpeg, Tesseract and its installed language
 // data), and the hc-screen program end to end.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <turbojpeg.h>
@@ -253,6 +256,56 @@ TEST(OcrProgram, PrintsTheBytesOfAOneWorkerRunAndNothingElse) {
         EXPECT_EQ(document[i]["t"], i);
         EXPECT_EQ(document[i]["text"] == "", i % 3 == 2) << document[i];
     }
+}
+
+// With standard error on a terminal, a person sees the progress there, and the document on
+// standard output stays byte for byte what a program reading it gets.
+TEST(OcrProgram, ShowsProgressOnATerminalAndLeavesTheDocumentAsItIs) {
+    TempDir folder, outputs;
+    const char* fixtures[] = {"english.jpg", "arabic.jpg", "blank.jpg"};
+    for (int i = 0; i < 3; ++i)
+        std::filesystem::copy_file(FIXTURES / fixtures[i],
+                                   folder.path() / ("t0000" + std::to_string(i) + ".jpg"));
+    const ProgramRun plain = runProgram("ocr " + folder.path().string());
+    ASSERT_EQ(plain.status, 0);
+    ASSERT_EQ(plain.err, "");
+
+    int master = -1, terminal = -1;
+    ASSERT_EQ(::openpty(&master, &terminal, nullptr, nullptr, nullptr), 0);
+    const std::string out = (outputs.path() / "out").string();
+    const std::string dir = folder.path().string();
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::dup2(terminal, STDERR_FILENO);
+        const int file = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ::dup2(file, STDOUT_FILENO);
+        ::execl(HC_SCREEN, HC_SCREEN, "ocr", dir.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(terminal);
+    // Read the terminal until the program has closed it (EIO once no one holds its other end).
+    std::string screen;
+    char buffer[4096];
+    for (;;) {
+        pollfd ready{master, POLLIN, 0};
+        if (::poll(&ready, 1, 120000) <= 0) break;
+        const ssize_t n = ::read(master, buffer, sizeof buffer);
+        if (n <= 0) break;
+        screen.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(master);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+
+    EXPECT_EQ(readFile(out), plain.out);
+    EXPECT_NE(screen.find("hc-screen ocr: 0 of 3 stills read"), std::string::npos) << screen;
+    EXPECT_NE(screen.find("hc-screen ocr: 3 of 3 stills read"), std::string::npos) << screen;
+    const std::string wipe = "\r\x1b[K";
+    ASSERT_GE(screen.size(), wipe.size());
+    EXPECT_EQ(screen.substr(screen.size() - wipe.size()), wipe) << screen;
 }
 
 }  // namespace

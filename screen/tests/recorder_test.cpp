@@ -44,6 +44,10 @@ class RecorderTest : public testing::Test {
     RecorderTimeouts timeouts{200ms, 200ms};
     std::mutex mutex;
     std::vector<std::string> failures;
+    // A gate for the fakes, declared before the recorder so that it outlives it: the
+    // recorder's queue may still be passing it when a test ends (a finish that timed out),
+    // and the recorder joins that queue as it goes.
+    Gate writerGate;
     std::unique_ptr<Recorder> rec;
 
     Recorder& make() {
@@ -161,15 +165,14 @@ TEST_F(RecorderTest, AFrameTheEncoderIsTooBusyForIsLeftOutButStillTested) {
 }
 
 TEST_F(RecorderTest, AtMostSixFramesWaitWhileOneIsHandled) {
-    Gate gate;
-    jpeg.gate = &gate;
+    jpeg.gate = &writerGate;
     Recorder& r = started();
     ASSERT_TRUE(source.deliver(complete(0.0)));
     jpeg.entered.pass();  // the first frame is being handled and holds the queue
     for (int i = 1; i <= 6; ++i) EXPECT_TRUE(source.deliver(complete(i * 0.2))) << i;
     EXPECT_FALSE(source.deliver(complete(1.4)));
     jpeg.gate = nullptr;
-    gate.open();
+    writerGate.open();
     r.finish();
     EXPECT_EQ(sink.appended.size(), 7u);
 }
@@ -207,13 +210,12 @@ TEST_F(RecorderTest, StopGoesOnWhenTheCaptureNeverConfirmsItsStop) {
 }
 
 TEST_F(RecorderTest, StopReturnsWhenTheWriterNeverCompletes) {
-    Gate gate;
-    sink.finishGate = &gate;
+    sink.finishGate = &writerGate;
     Recorder& r = started();
     source.deliver(complete(1.0));
     r.finish();  // returns after the writer's time-out, the writer still busy
     EXPECT_EQ(sink.finishes, 1);
-    gate.open();
+    writerGate.open();
 }
 
 TEST_F(RecorderTest, AWriterThatFailsStopsTheRecordingAndIsNotFinalised) {
