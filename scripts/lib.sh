@@ -10,6 +10,7 @@ BUILD_PACKAGES=(
     libxcb-ewmh-dev libxcb-icccm4-dev
     libavcodec-dev libavformat-dev libswscale-dev libavutil-dev libx264-dev
     libturbojpeg0-dev libtesseract-dev libleptonica-dev
+    libglib2.0-dev libpipewire-0.3-dev
     nlohmann-json3-dev libgtest-dev libgmock-dev
 )
 # What the programs need when they run: the backend's interpreter and web stack,
