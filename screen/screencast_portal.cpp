@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <thread>
 
 namespace hc {
 
@@ -12,6 +13,10 @@ constexpr std::uint32_t CURSOR_HIDDEN = 1;
 constexpr std::uint32_t CURSOR_EMBEDDED = 2;
 constexpr std::uint32_t PERSIST_UNTIL_REVOKED = 2;
 constexpr std::uint32_t RESPONSE_CANCELLED = 1;
+// A desktop backend that the portal has just started may refuse sessions until it has found
+// the compositor (GNOME's does, after its previous dialog ended it): a few tries, a second apart.
+constexpr int SESSION_TRIES = 3;
+constexpr std::chrono::milliseconds SESSION_RETRY_PAUSE{1000};
 
 // Errors by which the bus says that nobody serves the portal or its ScreenCast interface.
 bool meansNoPortal(const BusError& error) {
@@ -90,7 +95,8 @@ std::variant<ScreenCastPortal::Options, Failure> ScreenCastPortal::readCapabilit
     if (const auto* error = std::get_if<BusError>(&props)) return portalFailed(*error);
     const BusDict& p = std::get<BusDict>(props);
     const auto* types = lookup<std::uint32_t>(p, "AvailableSourceTypes");
-    if (types == nullptr) return Failure{std::string(NEEDS_PORTAL)};
+    // A portal without a ScreenCast backend may still show the interface, offering nothing.
+    if (types == nullptr || *types == 0) return Failure{std::string(NEEDS_PORTAL)};
     if ((*types & SOURCE_MONITOR) == 0)
         return Failure{"The screen-sharing portal cannot share a whole screen"};
     const auto* version = lookup<std::uint32_t>(p, "version");
@@ -126,20 +132,36 @@ std::variant<RequestResponse, Failure> ScreenCastPortal::call(const std::string&
     return std::get<RequestResponse>(response);
 }
 
+std::variant<ObjectPath, Failure> ScreenCastPortal::createSession() {
+    for (int tries = 1;; ++tries) {
+        const auto created = call(
+            "CreateSession", {},
+            BusDict{{"session_handle_token", "hc_screen_session_" + std::to_string(requests_)}});
+        if (const auto* failure = std::get_if<Failure>(&created)) return *failure;
+        const RequestResponse& c = std::get<RequestResponse>(created);
+        if (c.code == 0) {
+            const auto* handle = lookup<std::string>(c.results, "session_handle");
+            const auto* handlePath = lookup<ObjectPath>(c.results, "session_handle");
+            if (handle == nullptr && handlePath == nullptr)
+                return Failure{"The screen-sharing portal failed: it named no session"};
+            return ObjectPath{handle ? *handle : handlePath->value};
+        }
+        if (c.code == RESPONSE_CANCELLED) return Failure{std::string(DECLINED)};
+        if (tries == SESSION_TRIES)
+            return Failure{"The screen-sharing portal could not create a session"};
+        if (pause_)
+            pause_(SESSION_RETRY_PAUSE);
+        else
+            std::this_thread::sleep_for(SESSION_RETRY_PAUSE);
+    }
+}
+
 std::variant<SharedScreen, Failure> ScreenCastPortal::attempt(
     const Options& options, const std::optional<std::string>& token, bool& tokenRejected) {
     tokenRejected = false;
-    const auto created =
-        call("CreateSession", {},
-             BusDict{{"session_handle_token", "hc_screen_session_" + std::to_string(requests_)}});
+    const auto created = createSession();
     if (const auto* failure = std::get_if<Failure>(&created)) return *failure;
-    const RequestResponse& c = std::get<RequestResponse>(created);
-    if (c.code != 0) return Failure{"The screen-sharing portal could not create a session"};
-    const auto* handle = lookup<std::string>(c.results, "session_handle");
-    const auto* handlePath = lookup<ObjectPath>(c.results, "session_handle");
-    if (handle == nullptr && handlePath == nullptr)
-        return Failure{"The screen-sharing portal failed: it named no session"};
-    const ObjectPath session{handle ? *handle : handlePath->value};
+    const ObjectPath session = std::get<ObjectPath>(created);
 
     auto result = [&]() -> std::variant<SharedScreen, Failure> {
         BusDict select{{"types", SOURCE_MONITOR}, {"multiple", false}};

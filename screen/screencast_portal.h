@@ -3,6 +3,7 @@
 // OpenPipeWireRemote, with the restore token that lets later recordings skip the question.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -44,8 +45,10 @@ struct SharedScreen {
 class ScreenCastPortal {
   public:
     using Notice = std::function<void(std::string_view)>;
-    ScreenCastPortal(PortalBus& bus, TokenStore& tokens, Notice notice)
-        : bus_(bus), tokens_(tokens), notice_(std::move(notice)) {}
+    using Pause = std::function<void(std::chrono::milliseconds)>;
+    // `pause` waits between tries to create a session (the thread sleeps by default).
+    ScreenCastPortal(PortalBus& bus, TokenStore& tokens, Notice notice, Pause pause = {})
+        : bus_(bus), tokens_(tokens), notice_(std::move(notice)), pause_(std::move(pause)) {}
 
     // The shared monitor, or a failure the user can act on. On failure no session is left
     // open.
@@ -61,11 +64,13 @@ class ScreenCastPortal {
                                                 bool& tokenRejected);
     std::variant<RequestResponse, Failure> call(const std::string& method, BusList args,
                                                 BusDict options);
+    std::variant<ObjectPath, Failure> createSession();
     std::variant<Options, Failure> readCapabilities();
 
     PortalBus& bus_;
     TokenStore& tokens_;
     Notice notice_;
+    Pause pause_;
     unsigned requests_ = 0;
 };
 

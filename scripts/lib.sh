@@ -26,6 +26,8 @@ HEADLESS_PACKAGES=(xvfb xauth trayer)
 TEST_PACKAGES=(
     xvfb xauth pulseaudio pulseaudio-utils ffmpeg x11-utils xdotool
     fonts-dejavu-core fonts-noto-core pango1.0-tools
+    # A headless Wayland session: its bus, PipeWire, Mutter with XWayland, the desktop portal.
+    dbus-daemon pipewire wireplumber mutter xwayland xdg-desktop-portal xdg-desktop-portal-gnome
 )
 # What bench/ocr renders its stills with and times hc-screen ocr against.
 OCR_BENCH_PACKAGES=(tesseract-ocr imagemagick pango1.0-tools fonts-noto-core python3)

@@ -22,9 +22,12 @@ class ScreenCastPortalTest : public testing::Test {
     FakeTokenStore tokens;
     std::vector<std::string> notices;
 
+    std::vector<std::chrono::milliseconds> pauses;
+
     std::variant<SharedScreen, Failure> open() {
-        ScreenCastPortal portal(bus, tokens,
-                                [this](std::string_view text) { notices.emplace_back(text); });
+        ScreenCastPortal portal(
+            bus, tokens, [this](std::string_view text) { notices.emplace_back(text); },
+            [this](std::chrono::milliseconds pause) { pauses.push_back(pause); });
         return portal.open();
     }
     static std::string failureOf(const std::variant<SharedScreen, Failure>& r) {
@@ -116,6 +119,16 @@ TEST_F(ScreenCastPortalTest, ARejectedTokenBringsTheQuestionBackInANewSession) {
     EXPECT_EQ(tokens.token, "fresh");
 }
 
+TEST_F(ScreenCastPortalTest, ABackendThatIsStillStartingIsGivenTime) {
+    for (int i = 0; i < 2; ++i) bus.answers["CreateSession"].push_back({{}, {2, {}}, {}});
+    bus.grantAll();
+    const auto result = open();
+    ASSERT_TRUE(std::holds_alternative<SharedScreen>(result)) << failureOf(result);
+    EXPECT_EQ(bus.count("CreateSession"), 3);
+    EXPECT_EQ(pauses, (std::vector<std::chrono::milliseconds>(2, std::chrono::seconds(1))));
+    EXPECT_EQ(bus.count("SelectSources"), 1);
+}
+
 TEST_F(ScreenCastPortalTest, APointerThePortalCannotDrawIsLeftOutAndSaidOnce) {
     bus.props =
         BusDict{{"AvailableSourceTypes", 1u}, {"AvailableCursorModes", 5u}, {"version", 4u}};
@@ -183,9 +196,17 @@ TEST_F(ScreenCastPortalTest, FailuresSayWhatTheUserCanDo) {
          },
          "The screen-sharing portal failed: Access denied",
          {}},
-        {"no session",
-         setResponse("CreateSession", 2),
+        {"no session after three tries",
+         [](FakePortalBus& b, FakeTokenStore&) {
+             for (int i = 0; i < 3; ++i) b.answers["CreateSession"].push_back({{}, {2, {}}, {}});
+         },
          "The screen-sharing portal could not create a session",
+         {}},
+        {"a portal offering nothing to share",
+         [](FakePortalBus& b, FakeTokenStore&) {
+             b.props = BusDict{{"AvailableSourceTypes", 0u}, {"version", 4u}};
+         },
+         std::string(NEEDS_PORTAL),
          {}},
         {"declined when choosing",
          setResponse("SelectSources", 1),
@@ -227,7 +248,8 @@ TEST_F(ScreenCastPortalTest, FailuresSayWhatTheUserCanDo) {
         FakePortalBus b;
         FakeTokenStore t;
         c.script(b, t);
-        ScreenCastPortal portal(b, t, [](std::string_view) {});
+        ScreenCastPortal portal(
+            b, t, [](std::string_view) {}, [](std::chrono::milliseconds) {});
         const auto result = portal.open();
         EXPECT_EQ(failureOf(result), c.expected) << c.name;
         EXPECT_EQ(b.closed, c.closed) << c.name;
