@@ -64,6 +64,9 @@ class WaylandSession {
     bool answerDialog(Answer answer, const std::function<bool()>& answered,
                       std::chrono::milliseconds limit = std::chrono::seconds(60));
 
+    // The compositor's process (Mutter), for measurements; -1 once it has ended.
+    pid_t compositor() const { return compositor_; }
+
     // True while `busName` has an owner on the session's bus (a service has started).
     bool serves(const std::string& busName) const;
 
