@@ -46,6 +46,10 @@ struct PipeWireStream::State {
     pw_context* context = nullptr;
     pw_core* core = nullptr;
     pw_stream* stream = nullptr;
+    pw_registry* registry = nullptr;
+    spa_hook registryListener{};
+    pw_registry_events registryEvents{};
+    std::uint32_t node = 0;
     spa_hook coreListener{};
     spa_hook streamListener{};
     pw_core_events coreEvents{};
@@ -54,8 +58,9 @@ struct PipeWireStream::State {
 
     std::optional<spa_video_info_raw> format;
     PixelLayout layout = PixelLayout::BGRx;
-    std::string failure;        // why the stream cannot go on, once it cannot
-    pw_buffer* held = nullptr;  // the newest picture, not yet taken
+    std::string failure;            // why the stream cannot go on, once it cannot
+    bool connectionFailed = false;  // the failure is the connection's, not the stream's
+    pw_buffer* held = nullptr;      // the newest picture, not yet taken
     Ended ended;
     bool endedTold = false;
 
@@ -67,6 +72,7 @@ struct PipeWireStream::State {
     void announceBuffers();
 
     static void onCoreError(void* data, uint32_t id, int seq, int res, const char* message);
+    static void onGlobalRemoved(void* data, uint32_t id);
     static void onStateChanged(void* data, pw_stream_state old, pw_stream_state state,
                                const char* error);
     static void onParamChanged(void* data, uint32_t id, const spa_pod* param);
@@ -78,7 +84,9 @@ PipeWireStream::State::~State() {
     if (loop) pw_thread_loop_stop(loop);
     // With the thread stopped and the listeners gone, nothing runs the callbacks any more.
     spa_hook_remove(&streamListener);
+    spa_hook_remove(&registryListener);
     spa_hook_remove(&coreListener);
+    if (registry) pw_proxy_destroy(reinterpret_cast<pw_proxy*>(registry));
     if (stream) {
         if (held) pw_stream_queue_buffer(stream, held);
         pw_stream_disconnect(stream);
@@ -117,9 +125,17 @@ void PipeWireStream::State::onCoreError(void* data, uint32_t id, int, int res,
                                         const char* message) {
     if (id != PW_ID_CORE) return;
     auto* s = static_cast<State*>(data);
+    if (s->failure.empty()) s->connectionFailed = true;
     s->end(res == -EPIPE
                ? std::string("Lost the connection to PipeWire")
                : std::string("PipeWire failed: ") + (message ? message : spa_strerror(res)));
+}
+
+// The node we read from is gone: the compositor stopped sharing. (The stream itself only
+// falls back to waiting for a node to link to.)
+void PipeWireStream::State::onGlobalRemoved(void* data, uint32_t id) {
+    auto* s = static_cast<State*>(data);
+    if (id == s->node) s->end("Screen sharing was stopped");
 }
 
 void PipeWireStream::State::onStateChanged(void* data, pw_stream_state, pw_stream_state state,
@@ -151,14 +167,19 @@ void PipeWireStream::State::onParamChanged(void* data, uint32_t id, const spa_po
     pw_thread_loop_signal(s->loop, false);
 }
 
-// Shared-memory buffers only: they can always be read without a GPU.
+// Shared-memory buffers only: they can always be read without a GPU. At least a whole
+// picture each, for producers that size their buffers by what the consumer asks.
 void PipeWireStream::State::announceBuffers() {
     uint8_t storage[1024];
     spa_pod_builder b = SPA_POD_BUILDER_INIT(storage, sizeof storage);
+    const int stride = static_cast<int>(format->size.width) * 4;
+    const int size = stride * static_cast<int>(format->size.height);
     const spa_pod* params[3];
     params[0] = static_cast<const spa_pod*>(spa_pod_builder_add_object(
         &b, SPA_TYPE_OBJECT_ParamBuffers, SPA_PARAM_Buffers, SPA_PARAM_BUFFERS_buffers,
         SPA_POD_CHOICE_RANGE_Int(8, 2, 16), SPA_PARAM_BUFFERS_blocks, SPA_POD_Int(1),
+        SPA_PARAM_BUFFERS_size, SPA_POD_CHOICE_RANGE_Int(size, size, INT32_MAX),
+        SPA_PARAM_BUFFERS_stride, SPA_POD_CHOICE_RANGE_Int(stride, stride, INT32_MAX),
         SPA_PARAM_BUFFERS_dataType,
         SPA_POD_CHOICE_FLAGS_Int((1 << SPA_DATA_MemFd) | (1 << SPA_DATA_MemPtr))));
     params[1] = static_cast<const spa_pod*>(spa_pod_builder_add_object(
@@ -214,6 +235,13 @@ std::variant<std::unique_ptr<PipeWireStream>, Failure> PipeWireStream::open(
     s->coreEvents.version = PW_VERSION_CORE_EVENTS;
     s->coreEvents.error = State::onCoreError;
     pw_core_add_listener(s->core, &s->coreListener, &s->coreEvents, s.get());
+    s->node = node;
+    s->registry = pw_core_get_registry(s->core, PW_VERSION_REGISTRY, 0);
+    if (s->registry) {
+        s->registryEvents.version = PW_VERSION_REGISTRY_EVENTS;
+        s->registryEvents.global_remove = State::onGlobalRemoved;
+        pw_registry_add_listener(s->registry, &s->registryListener, &s->registryEvents, s.get());
+    }
 
     s->stream = pw_stream_new(s->core, "hc-screen",
                               pw_properties_new(PW_KEY_MEDIA_TYPE, "Video", PW_KEY_MEDIA_CATEGORY,
@@ -254,16 +282,19 @@ std::variant<std::unique_ptr<PipeWireStream>, Failure> PipeWireStream::open(
     while (!s->format && s->failure.empty()) {
         if (pw_thread_loop_timed_wait_full(s->loop, &deadline) != 0) break;
     }
+    if (!s->failure.empty() && s->connectionFailed)
+        return Failure{"PipeWire refused the screen-sharing connection: " + s->failure};
     if (!s->failure.empty())
         return Failure{
             "PipeWire could not set up the screen stream (hc-screen takes BGRx, BGRA, "
             "RGBx or RGBA pictures in shared memory): " +
             s->failure};
+    // A producer with no picture format in common is never linked: nothing fails, nothing comes.
     if (!s->format)
         return Failure{
-            "PipeWire agreed on no picture format within " +
+            "PipeWire agreed on no picture format with the screen's stream within " +
             std::to_string(std::chrono::duration_cast<std::chrono::seconds>(limit).count()) +
-            " seconds"};
+            " seconds (hc-screen takes BGRx, BGRA, RGBx or RGBA pictures in shared memory)"};
     return std::unique_ptr<PipeWireStream>(new PipeWireStream(std::move(s)));
 }
 
