@@ -7,6 +7,7 @@
 #include <string>
 #include <thread>
 
+#include "black_frames.h"
 #include "cli.h"
 #include "commands.h"
 #include "recorder.h"
@@ -34,7 +35,10 @@ void runRecord(const std::string& video, const std::string& frames) {
     // A reader that went away must not end the recording before the video is finalised.
     signal(SIGPIPE, SIG_IGN);
 
-    const auto source = makeScreenSource();
+    // A capture that shows only black is said once: the recording goes on regardless.
+    const auto source = watchForBlack(makeScreenSource(), [](std::string_view warning) {
+        writeLine(STDERR_FILENO, std::string(warning));
+    });
     const auto sink = makeVideoSink();
     const auto jpeg = makeJpegEncoder();
     StopRequest stop;

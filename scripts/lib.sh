@@ -11,6 +11,7 @@ BUILD_PACKAGES=(
     libxcb-ewmh-dev libxcb-icccm4-dev
     libavcodec-dev libavformat-dev libswscale-dev libavutil-dev libx264-dev
     libturbojpeg0-dev libtesseract-dev libleptonica-dev
+    libglib2.0-dev libpipewire-0.3-dev
     nlohmann-json3-dev libgtest-dev libgmock-dev
     librsvg2-bin
 )
@@ -28,6 +29,8 @@ TEST_PACKAGES=(
     fonts-dejavu-core fonts-noto-core pango1.0-tools
     chromium chromium-driver python3-selenium
     "${PACKAGE_PACKAGES[@]}"
+    # A headless Wayland session: its bus, PipeWire, Mutter with XWayland, the desktop portal.
+    dbus-daemon pipewire wireplumber mutter xwayland xdg-desktop-portal xdg-desktop-portal-gnome
 )
 # What bench/ocr renders its stills with and times hc-screen ocr against.
 OCR_BENCH_PACKAGES=(tesseract-ocr imagemagick pango1.0-tools fonts-noto-core python3)

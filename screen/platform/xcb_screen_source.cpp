@@ -235,8 +235,4 @@ void XcbScreenSource::stop(std::function<void()> done) {
     if (done) done();
 }
 
-std::unique_ptr<ScreenSource> makeScreenSource() {
-    return std::make_unique<XcbScreenSource>();
-}
-
 }  // namespace hc

@@ -60,7 +60,10 @@ class RecordProgramTest : public testing::Test {
     std::unique_ptr<ChildProcess> record(const std::string& display) {
         return std::make_unique<ChildProcess>(
             std::vector<std::string>{HC_SCREEN, "record", video.string(), frames.string()},
-            std::map<std::string, std::string>{{"DISPLAY", display}}, out, err);
+            // An X11 session, even when the tests run inside a Wayland desktop.
+            std::map<std::string, std::string>{
+                {"DISPLAY", display}, {"WAYLAND_DISPLAY", ""}, {"XDG_SESSION_TYPE", "x11"}},
+            out, err);
     }
     bool recording() { return test::waitForText(out, "recording\n", 20s); }
 };
@@ -101,6 +104,22 @@ TEST_F(RecordProgramTest, SigintFinalisesAPlayableVideoAndAStill) {
     EXPECT_EQ(still.codec, "mjpeg");
     EXPECT_EQ(still.width, p.width);
     EXPECT_EQ(still.height, p.height);
+}
+
+TEST_F(RecordProgramTest, AScreenThatStaysBlackIsSaidOnceAndStillRecorded) {
+    qv::test::Xvfb xvfb(640, 480);  // nothing drawn: the root stays black
+    ASSERT_TRUE(xvfb.running());
+    auto child = record(xvfb.display());
+    ASSERT_TRUE(recording()) << test::readFile(err);
+    ASSERT_TRUE(test::waitForText(err, "\n", 20s));
+    std::this_thread::sleep_for(1s);  // room for a wrongly repeated warning
+    child->signal(SIGINT);
+    EXPECT_EQ(exitStatus(child->wait(30s)), 0);
+    EXPECT_EQ(test::readFile(err),
+              "warning: every frame of the first 3 seconds is black: the screen is probably not "
+              "being captured (check the display or the screen-sharing set-up)\n");
+    EXPECT_EQ(test::readFile(out), "recording\n");
+    EXPECT_TRUE(test::probe(video).ok);
 }
 
 TEST_F(RecordProgramTest, SigkillLeavesAFileWhoseFramesDecode) {
