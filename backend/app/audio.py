@@ -12,6 +12,7 @@ track never records a device it was not meant for.
 Threading: start() and stop() run on the event loop's thread (they start children); the watcher
 thread only ends readers and records when things ended, under the lock.
 """
+import fcntl
 import json
 import os
 import subprocess
@@ -25,6 +26,7 @@ from .children import clock, end, spawn
 RATE = 48000
 LABELS = {"microphone": "Microphone", "speakers": "Speakers"}
 BITRATES = {"microphone": "32k", "speakers": "64k"}
+PIPE_BYTES = 1 << 20  # about five seconds of 48 kHz stereo samples
 
 
 @dataclass
@@ -112,10 +114,35 @@ class AudioCapture:
             return [], []
         folder.mkdir(parents=True, exist_ok=True)
         log = open(folder / "audio.log", "ab")
-        inputs, reads = [], []
+        # The encoder starts first and the readers after it, each into a pipe that holds a few
+        # seconds: a reader must never wait on an encoder that is still starting (on a busy
+        # machine that takes a second or more), or the audio server drops what it captured.
+        pipes = [os.pipe() for _ in tracks]
+        for read, _ in pipes:
+            try:
+                fcntl.fcntl(read, fcntl.F_SETPIPE_SZ, PIPE_BYTES)
+            except OSError:
+                pass  # the system's limit for pipes is lower: the default size then
         try:
-            for track in tracks:
-                read, write = os.pipe()
+            inputs, outputs = [], []
+            for i, (track, (read, _)) in enumerate(zip(tracks, pipes)):
+                inputs += ["-thread_queue_size", "1024", "-f", "s16le", "-ar", str(RATE),
+                           "-ac", str(track.channels), "-i", f"pipe:{read}"]
+                outputs += ["-map", f"{i}:a", f"-b:a:{i}", BITRATES[track.name],
+                            f"-metadata:s:a:{i}", f"title={LABELS[track.name]}"]
+            try:
+                self.encoder = spawn(
+                    ["ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", *inputs, *outputs,
+                     "-c:a", "libopus", "-flush_packets", "1", "-max_interleave_delta", "0", "-page_duration", "250000",
+                     "-f", "ogg", "-y", str(folder / "audio.ogg")],
+                    stdout=subprocess.DEVNULL, stderr=log, pass_fds=[read for read, _ in pipes],
+                    death_signal=None)
+            except OSError as e:
+                return [], [f"No sound was recorded: ffmpeg could not be started ({e.strerror})."]
+            for read, _ in pipes:
+                os.close(read)
+            pipes = [(None, write) for _, write in pipes]
+            for track, (_, write) in zip(tracks, pipes):
                 try:
                     track.proc = spawn(
                         ["parec", f"--device={track.device}", "--raw", "--format=s16le",
@@ -124,30 +151,19 @@ class AudioCapture:
                          "--property=node.dont-reconnect=true"],
                         stdout=write, stderr=log)
                 except OSError as e:
-                    os.close(read)
                     self._end_all(tracks)
+                    for _, w in pipes:  # the encoder ends once every input has ended
+                        if w is not None:
+                            os.close(w)
+                    pipes = []
+                    end(self.encoder, wait=20)
+                    self.encoder = None
                     return [], [f"No sound was recorded: parec could not be started ({e.strerror})."]
-                finally:
-                    os.close(write)
-                reads.append(read)
-                inputs += ["-thread_queue_size", "1024", "-f", "s16le", "-ar", str(RATE),
-                           "-ac", str(track.channels), "-i", f"pipe:{read}"]
-            outputs = []
-            for i, track in enumerate(tracks):
-                outputs += ["-map", f"{i}:a", f"-b:a:{i}", BITRATES[track.name],
-                            f"-metadata:s:a:{i}", f"title={LABELS[track.name]}"]
-            try:
-                self.encoder = spawn(
-                    ["ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", *inputs, *outputs,
-                     "-c:a", "libopus", "-flush_packets", "1", "-max_interleave_delta", "0", "-page_duration", "250000",
-                     "-f", "ogg", "-y", str(folder / "audio.ogg")],
-                    stdout=subprocess.DEVNULL, stderr=log, pass_fds=reads, death_signal=None)
-            except OSError as e:
-                self._end_all(tracks)
-                return [], [f"No sound was recorded: ffmpeg could not be started ({e.strerror})."]
         finally:
-            for read in reads:
-                os.close(read)
+            for read, write in pipes:
+                for fd in (read, write):
+                    if fd is not None:
+                        os.close(fd)
             log.close()
         self.t0 = time.monotonic()
         self.tracks = tracks
