@@ -1,9 +1,12 @@
 #include "snapshots.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
-#include <fstream>
 
 namespace hc {
 
@@ -84,19 +87,36 @@ std::string stillName(double t) {
 Snapshots::Snapshots(std::filesystem::path folder, JpegEncoder& encoder)
     : folder_(std::move(folder)), encoder_(encoder) {}
 
-void Snapshots::snapIfChanged(const Picture& picture, double t) {
-    std::vector<std::uint8_t> thumb = greyThumbnail(picture);
+void Snapshots::snapIfChanged(const Picture& picture, const std::vector<std::uint8_t>& thumbnail,
+                              double t) {
+    std::vector<std::uint8_t> thumb =
+        thumbnail.size() == THUMB_PIXELS ? thumbnail : greyThumbnail(picture);
     if (!lastThumb_.empty() && !changedEnough(thumb, lastThumb_)) return;
     if (t - lastSnapAt_ < STILL_SPACING) return;
     // Counted as taken before it is made: a still that fails is not retried at once.
     lastThumb_ = std::move(thumb);
     lastSnapAt_ = t;
     const std::optional<std::vector<std::uint8_t>> jpeg = encoder_.encode(picture);
-    if (!jpeg) return;
-    // Written in place; a folder that is gone or full only costs this still.
-    std::ofstream out(folder_ / stillName(t), std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(jpeg->data()),
-              static_cast<std::streamsize>(jpeg->size()));
+    if (jpeg) writeStill(folder_, stillName(t), *jpeg);
+}
+
+// Written under a hidden name (which ocr does not take) and renamed into place only once the
+// whole file is on disk: a full disk or a killed process never leaves a cut still under a
+// still's name. A folder that is gone or full only costs this still.
+void writeStill(const std::filesystem::path& folder, const std::string& name,
+                const std::vector<std::uint8_t>& bytes) {
+    const std::filesystem::path part = folder / ("." + name + ".part");
+    const int fd = ::open(part.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) return;
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        done += static_cast<std::size_t>(n);
+    }
+    const bool whole = ::close(fd) == 0 && done == bytes.size();
+    if (!whole || ::rename(part.c_str(), (folder / name).c_str()) != 0) ::unlink(part.c_str());
 }
 
 }  // namespace hc

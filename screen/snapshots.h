@@ -29,15 +29,22 @@ bool changedEnough(const std::vector<std::uint8_t>& now, const std::vector<std::
 // "t" + whole seconds of `t`, at least five digits, + ".jpg": 7.99 gives "t00007.jpg".
 std::string stillName(double t);
 
+// Writes a still's bytes to `folder`/`name` so that the name never holds a partial file; a
+// failure leaves nothing behind and is not reported.
+void writeStill(const std::filesystem::path& folder, const std::string& name,
+                const std::vector<std::uint8_t>& bytes);
+
 // Owned by the recorder and used only on its sample queue.
 class Snapshots {
   public:
     Snapshots(std::filesystem::path folder, JpegEncoder& encoder);
 
     // Saves a still of `picture` (taken at `t` seconds of video time) when it differs enough
-    // from the last still and that still is at least 4 s old. Failures are silent: a still
-    // that cannot be encoded or written is skipped, but still counts as taken.
-    void snapIfChanged(const Picture& picture, double t);
+    // from the last still and that still is at least 4 s old. `thumbnail` is the captured
+    // picture's grey thumbnail; when empty, it is made from `picture`. Failures are silent: a
+    // still that cannot be encoded or written is skipped, but still counts as taken.
+    void snapIfChanged(const Picture& picture, const std::vector<std::uint8_t>& thumbnail,
+                       double t);
 
     double lastSnapAt() const { return lastSnapAt_; }
 

@@ -139,6 +139,43 @@ TEST_F(RecordProgramTest, SigkillLeavesAFileWhoseFramesDecode) {
     EXPECT_GE(p.decodedFrames, 5);
 }
 
+// The video lasts until the stop even when the screen stands still, and a killed recorder
+// keeps its timeline to within 10 s: the last picture is written again while nothing changes.
+TEST_F(RecordProgramTest, AStillScreenKeepsItsLengthInTheVideo) {
+    struct Case {
+        const char* name;
+        int signal;
+        std::chrono::milliseconds after;  // from "recording" to the signal
+        double lastAtLeast, lastBelow;    // where the video's last frame starts
+    };
+    const Case cases[] = {
+        {"stopped by SIGINT", SIGINT, 6s, 5.5, 7.0},
+        {"killed", SIGKILL, 11500ms, 9.9, 11.5},
+    };
+    for (const Case& c : cases) {
+        std::filesystem::remove(video);
+        std::filesystem::remove(out);
+        qv::test::Xvfb xvfb(640, 480);
+        ASSERT_TRUE(xvfb.running());
+        {
+            test::XScene scene(xvfb.display());
+            scene.movePointer(639, 479);
+            scene.fillRoot(0x336699);
+        }
+        auto child = record(xvfb.display());
+        ASSERT_TRUE(recording()) << c.name << ": " << test::readFile(err);
+        std::this_thread::sleep_for(c.after);
+        child->signal(c.signal);
+        child->wait(30s);
+        const test::Probe p = test::probe(video);
+        ASSERT_TRUE(p.ok) << c.name << ": " << p.warnings;
+        ASSERT_GE(p.packetTimes.size(), 2u) << c.name;
+        EXPECT_GE(p.packetTimes.back(), c.lastAtLeast) << c.name;
+        EXPECT_LT(p.packetTimes.back(), c.lastBelow) << c.name;
+        EXPECT_LE(p.packetTimes.size(), 4u) << c.name << ": a still screen costs few frames";
+    }
+}
+
 TEST_F(RecordProgramTest, LosingTheXServerStopsAndFinalisesTheVideo) {
     auto xvfb = std::make_unique<qv::test::Xvfb>(640, 480);
     ASSERT_TRUE(xvfb->running());

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <functional>
 #include <iterator>
 
 #include "recorder_fakes.h"
@@ -101,38 +102,38 @@ class SnapshotsTest : public testing::Test {
 };
 
 TEST_F(SnapshotsTest, TheFirstFrameIsAlwaysKeptAndAStillScreenNoMore) {
-    for (double t : {0.0, 2.0, 4.0, 6.0, 60.0}) snaps.snapIfChanged(greyPicture(50), t);
+    for (double t : {0.0, 2.0, 4.0, 6.0, 60.0}) snaps.snapIfChanged(greyPicture(50), {}, t);
     EXPECT_EQ(stills(), (std::vector<std::string>{"t00000.jpg"}));
 }
 
 TEST_F(SnapshotsTest, AChangeTooSoonWaitsAndIsComparedWithTheLastStill) {
-    snaps.snapIfChanged(greyPicture(0), 0.0);
-    snaps.snapIfChanged(greyPicture(255), 2.0);  // too soon: nothing kept
+    snaps.snapIfChanged(greyPicture(0), {}, 0.0);
+    snaps.snapIfChanged(greyPicture(255), {}, 2.0);  // too soon: nothing kept
     EXPECT_EQ(snaps.lastSnapAt(), 0.0);
-    snaps.snapIfChanged(greyPicture(255), 4.0);
+    snaps.snapIfChanged(greyPicture(255), {}, 4.0);
     EXPECT_EQ(stills(), (std::vector<std::string>{"t00000.jpg", "t00004.jpg"}));
 }
 
 TEST_F(SnapshotsTest, ASlowChangeBuildsUpAgainstTheLastStill) {
-    snaps.snapIfChanged(greyPicture(100), 0.0);
-    snaps.snapIfChanged(greyPicture(110), 4.0);  // 10 levels: not enough
-    snaps.snapIfChanged(greyPicture(120), 8.0);  // 20 levels from the still at 0
+    snaps.snapIfChanged(greyPicture(100), {}, 0.0);
+    snaps.snapIfChanged(greyPicture(110), {}, 4.0);  // 10 levels: not enough
+    snaps.snapIfChanged(greyPicture(120), {}, 8.0);  // 20 levels from the still at 0
     EXPECT_EQ(stills(), (std::vector<std::string>{"t00000.jpg", "t00008.jpg"}));
 }
 
 TEST_F(SnapshotsTest, AStillThatCannotBeEncodedStillCounts) {
     jpeg.fails = true;
-    snaps.snapIfChanged(greyPicture(0), 0.0);
+    snaps.snapIfChanged(greyPicture(0), {}, 0.0);
     jpeg.fails = false;
-    snaps.snapIfChanged(greyPicture(255), 2.0);
+    snaps.snapIfChanged(greyPicture(255), {}, 2.0);
     EXPECT_TRUE(stills().empty());
-    snaps.snapIfChanged(greyPicture(255), 4.0);
+    snaps.snapIfChanged(greyPicture(255), {}, 4.0);
     EXPECT_EQ(stills(), (std::vector<std::string>{"t00004.jpg"}));
 }
 
 TEST_F(SnapshotsTest, AStillReplacesAnOlderFileOfItsName) {
     std::ofstream(dir / "t00000.jpg") << "an older run's still, longer than the new one";
-    snaps.snapIfChanged(greyPicture(255), 0.5);
+    snaps.snapIfChanged(greyPicture(255), {}, 0.5);
     std::ifstream in(dir / "t00000.jpg", std::ios::binary);
     const std::string bytes{std::istreambuf_iterator<char>(in), {}};
     EXPECT_EQ(bytes, std::string("J") + static_cast<char>(235));
@@ -140,10 +141,50 @@ TEST_F(SnapshotsTest, AStillReplacesAnOlderFileOfItsName) {
 
 TEST_F(SnapshotsTest, AFolderThatIsGoneOnlyLosesTheStills) {
     std::filesystem::remove_all(dir.path());
-    snaps.snapIfChanged(greyPicture(0), 0.0);
+    snaps.snapIfChanged(greyPicture(0), {}, 0.0);
     EXPECT_EQ(jpeg.calls, 1);
     EXPECT_EQ(snaps.lastSnapAt(), 0.0);
     EXPECT_FALSE(std::filesystem::exists(dir.path()));
+}
+
+}  // namespace
+}  // namespace hc
+
+namespace hc {
+namespace {
+
+// A still reaches its name whole or not at all: what blocks the write leaves no file behind.
+TEST(WriteStill, TheNameHoldsTheWholeFileOrNothing) {
+    struct Case {
+        const char* name;
+        std::function<void(const std::filesystem::path&)> arrange;
+        bool written;
+    };
+    const std::vector<Case> cases = {
+        {"a plain folder", [](const auto&) {}, true},
+        {"an older still of the name",
+         [](const auto& d) { std::ofstream(d / "t00004.jpg") << "old"; }, true},
+        {"the working name is taken by a folder",
+         [](const auto& d) { std::filesystem::create_directory(d / ".t00004.jpg.part"); }, false},
+        {"a folder under the still's name",
+         [](const auto& d) { std::filesystem::create_directories(d / "t00004.jpg" / "inside"); },
+         false},
+    };
+    const std::vector<std::uint8_t> bytes(5000, 0xAB);
+    for (const Case& c : cases) {
+        TempDir dir;
+        c.arrange(dir.path());
+        writeStill(dir.path(), "t00004.jpg", bytes);
+        const auto target = dir / "t00004.jpg";
+        if (c.written) {
+            std::ifstream in(target, std::ios::binary);
+            const std::string got{std::istreambuf_iterator<char>(in), {}};
+            EXPECT_EQ(got, std::string(5000, '\xAB')) << c.name;
+        } else {
+            EXPECT_FALSE(std::filesystem::is_regular_file(target)) << c.name;
+        }
+        EXPECT_FALSE(std::filesystem::is_regular_file(dir / ".t00004.jpg.part")) << c.name;
+    }
 }
 
 }  // namespace

@@ -43,6 +43,14 @@ class Collector final : public FrameReceiver {
         cv_.notify_all();
     }
 
+    void displayChanged(const std::string& description) override {
+        {
+            std::lock_guard lock(mutex_);
+            changes_.push_back(description);
+        }
+        cv_.notify_all();
+    }
+
     void accept(bool yes) {
         std::lock_guard lock(mutex_);
         accepting_ = yes;
@@ -85,6 +93,7 @@ class Collector final : public FrameReceiver {
     bool accepting_ = true;
     std::vector<Frame> frames_;
     std::optional<std::string> error_;
+    std::vector<std::string> changes_;
 };
 
 // Y' of a grey level (R = G = B) in the frames' video range.
