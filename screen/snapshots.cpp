@@ -69,6 +69,51 @@ std::vector<std::uint8_t> greyThumbnail(const Picture& picture) {
     return thumb;
 }
 
+ThumbnailCells::ThumbnailCells(int width, int height)
+    : width_(width), height_(height), cells_(THUMB_PIXELS) {}
+
+void ThumbnailCells::update(const BgrxImage& image, const Rect& changed) {
+    const Rect c = intersect(changed, {0, 0, width_, height_});
+    if (c.empty() || width_ < 1 || height_ < 1) return;
+    for (int ty = 0; ty < THUMB_HEIGHT; ++ty) {
+        const auto [y0, y1] = cellSpan(ty, THUMB_HEIGHT, height_);
+        if (y1 <= c.y || y0 >= c.y + c.height) continue;
+        for (int tx = 0; tx < THUMB_WIDTH; ++tx) {
+            const auto [x0, x1] = cellSpan(tx, THUMB_WIDTH, width_);
+            if (x1 <= c.x || x0 >= c.x + c.width) continue;
+            Sums sums;
+            for (int y = y0; y < y1; ++y) {
+                const std::uint8_t* p =
+                    image.pixels + static_cast<std::ptrdiff_t>(y) * image.stride + x0 * 4;
+                for (int x = x0; x < x1; ++x, p += 4) {
+                    sums.b += p[0];
+                    sums.g += p[1];
+                    sums.r += p[2];
+                }
+            }
+            sums.count = static_cast<std::uint64_t>(x1 - x0) * (y1 - y0);
+            cells_[static_cast<std::size_t>(ty * THUMB_WIDTH + tx)] = sums;
+        }
+    }
+}
+
+std::vector<std::uint8_t> ThumbnailCells::grey() const {
+    std::vector<std::uint8_t> thumb(THUMB_PIXELS, 0);
+    for (std::size_t i = 0; i < cells_.size(); ++i) {
+        const Sums& s = cells_[i];
+        if (s.count == 0) continue;
+        const auto mean = [&s](std::uint64_t sum) { return (sum + s.count / 2) / s.count; };
+        thumb[i] = static_cast<std::uint8_t>((mean(s.r) + mean(s.g) + mean(s.b)) / 3);
+    }
+    return thumb;
+}
+
+std::vector<std::uint8_t> greyThumbnail(const BgrxImage& image) {
+    ThumbnailCells cells(image.width, image.height);
+    cells.update(image, {0, 0, image.width, image.height});
+    return cells.grey();
+}
+
 bool changedEnough(const std::vector<std::uint8_t>& now, const std::vector<std::uint8_t>& last) {
     const std::size_t n = std::min(now.size(), last.size());
     int changed = 0;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "jpeg_encoder.h"
+#include "overlay.h"
 #include "picture.h"
 
 namespace hc {
@@ -22,6 +23,28 @@ inline constexpr double STILL_SPACING = 4.0;                     // seconds
 // The picture shrunk to 48 × 27 by area averaging, one grey byte ((r + g + b) / 3) per pixel,
 // rows top to bottom.
 std::vector<std::uint8_t> greyThumbnail(const Picture& picture);
+
+// The same thumbnail of a captured screen image, straight from its colours.
+std::vector<std::uint8_t> greyThumbnail(const BgrxImage& image);
+
+// The thumbnail of a screen image that changes a rectangle at a time: keeps each cell's colour
+// sums, so that a change costs only the cells it touches. Used from one thread at a time.
+class ThumbnailCells {
+  public:
+    ThumbnailCells(int width, int height);
+    // Recomputes the cells that `changed` (image coordinates) touches; `image` has the size
+    // given at construction.
+    void update(const BgrxImage& image, const Rect& changed);
+    std::vector<std::uint8_t> grey() const;
+
+  private:
+    struct Sums {
+        std::uint64_t b = 0, g = 0, r = 0, count = 0;
+    };
+    int width_;
+    int height_;
+    std::vector<Sums> cells_;
+};
 
 // True when more than 6 % of the pixels (78 or more of 1296) differ by 19 grey levels or more.
 bool changedEnough(const std::vector<std::uint8_t>& now, const std::vector<std::uint8_t>& last);

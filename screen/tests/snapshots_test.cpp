@@ -189,3 +189,89 @@ TEST(WriteStill, TheNameHoldsTheWholeFileOrNothing) {
 
 }  // namespace
 }  // namespace hc
+
+namespace hc {
+namespace {
+
+struct Bgrx {
+    int width, height;
+    std::vector<std::uint8_t> bytes;
+    Bgrx(int w, int h) : width(w), height(h), bytes(static_cast<std::size_t>(w) * h * 4, 0) {}
+    BgrxImage view() { return {bytes.data(), width, height, width * 4}; }
+    void fill(const Rect& r, std::uint8_t red, std::uint8_t green, std::uint8_t blue) {
+        for (int y = r.y; y < r.y + r.height; ++y)
+            for (int x = r.x; x < r.x + r.width; ++x) {
+                std::uint8_t* p = &bytes[(static_cast<std::size_t>(y) * width + x) * 4];
+                p[0] = blue;
+                p[1] = green;
+                p[2] = red;
+            }
+    }
+};
+
+// The change test compares the captured colours themselves: (r + g + b) / 3 of each cell,
+// with no detour through the video's Y'CbCr (which moves saturated colours by several levels).
+TEST(GreyThumbnailOfTheScreen, IsTheMeanOfTheColours) {
+    struct Case {
+        const char* name;
+        std::uint8_t r, g, b;
+        int grey;
+    };
+    const Case cases[] = {
+        {"black", 0, 0, 0, 0},         {"white", 255, 255, 255, 255}, {"blue", 0, 0, 255, 85},
+        {"red", 255, 0, 0, 85},        {"yellow", 255, 255, 0, 170},  {"teal", 0, 128, 128, 85},
+        {"near grey", 19, 20, 21, 20},
+    };
+    for (const Case& c : cases) {
+        Bgrx image(96, 54);
+        image.fill({0, 0, 96, 54}, c.r, c.g, c.b);
+        const std::vector<std::uint8_t> thumb = greyThumbnail(image.view());
+        ASSERT_EQ(thumb.size(), static_cast<std::size_t>(THUMB_PIXELS));
+        EXPECT_EQ(thumb[0], c.grey) << c.name;
+        EXPECT_EQ(thumb[THUMB_PIXELS - 1], c.grey) << c.name;
+    }
+    // Cells are area means: a 2 × 2 cell of two white and two black pixels is 128.
+    Bgrx halves(96, 54);
+    halves.fill({0, 0, 96, 27}, 255, 255, 255);
+    for (int y = 0; y < 54; y += 2) halves.fill({0, y, 96, 1}, 0, 0, 0);
+    EXPECT_EQ(greyThumbnail(halves.view())[0], 128);
+}
+
+TEST(ThumbnailCells, UpdatingTheChangedRectanglesMatchesTheWholeImage) {
+    struct Case {
+        int width, height;
+        std::vector<Rect> changes;
+    };
+    const std::vector<Case> cases = {
+        {1920, 1080, {{100, 100, 50, 20}, {0, 0, 1, 1}, {1900, 1070, 20, 10}}},
+        {1366, 768, {{500, 300, 400, 200}, {-10, -10, 30, 30}}},
+        {40, 20, {{3, 3, 5, 5}}},  // fewer pixels than cells on a side
+    };
+    for (const Case& c : cases) {
+        Bgrx image(c.width, c.height);
+        image.fill({0, 0, c.width, c.height}, 10, 20, 30);
+        ThumbnailCells cells(c.width, c.height);
+        cells.update(image.view(), {0, 0, c.width, c.height});
+        std::uint8_t level = 40;
+        for (const Rect& r : c.changes) {
+            const Rect inside = intersect(r, {0, 0, c.width, c.height});
+            image.fill(inside, level, static_cast<std::uint8_t>(level * 2), 255);
+            cells.update(image.view(), r);
+            level = static_cast<std::uint8_t>(level + 70);
+        }
+        EXPECT_EQ(cells.grey(), greyThumbnail(image.view())) << c.width << "x" << c.height;
+    }
+}
+
+// The recorder takes the thumbnail the source made from the captured colours when there is
+// one, and the video picture's only when there is none.
+TEST_F(SnapshotsTest, TheCapturedThumbnailDecidesOverThePicture) {
+    const std::vector<std::uint8_t> dark(THUMB_PIXELS, 10), light(THUMB_PIXELS, 200);
+    snaps.snapIfChanged(greyPicture(128), dark, 0.0);
+    snaps.snapIfChanged(greyPicture(128), light, 4.0);  // the same picture, other colours
+    snaps.snapIfChanged(greyPicture(250), light, 8.0);  // another picture, the same colours
+    EXPECT_EQ(stills(), (std::vector<std::string>{"t00000.jpg", "t00004.jpg"}));
+}
+
+}  // namespace
+}  // namespace hc
