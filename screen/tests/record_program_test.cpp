@@ -16,6 +16,7 @@
 #include "media_probe.h"
 #include "support/xvfb.h"
 #include "temp_dir.h"
+#include "vnc_server.h"
 #include "x_scene.h"
 
 namespace hc {
@@ -174,6 +175,36 @@ TEST_F(RecordProgramTest, AStillScreenKeepsItsLengthInTheVideo) {
         EXPECT_LT(p.packetTimes.back(), c.lastBelow) << c.name;
         EXPECT_LE(p.packetTimes.size(), 4u) << c.name << ": a still screen costs few frames";
     }
+}
+
+// A smaller screen 3 s into a recording: the video goes on at its size, and the change is said
+// once on standard error.
+TEST_F(RecordProgramTest, AResizedScreenIsRecordedOnAndTheChangeSaidOnce) {
+    if (const std::string missing = test::VncServer::missingTools(); !missing.empty())
+        GTEST_SKIP() << missing;
+    test::VncServer vnc(1920, 1080);
+    ASSERT_TRUE(vnc.running());
+    auto child = record(vnc.display());
+    ASSERT_TRUE(recording()) << test::readFile(err);
+    {
+        ChangingScreen changing(vnc.display());
+        std::this_thread::sleep_for(3s);
+        ASSERT_TRUE(vnc.xrandr("-s 1280x720"));
+        std::this_thread::sleep_for(3s);
+    }
+    child->signal(SIGINT);
+    EXPECT_EQ(exitStatus(child->wait(30s)), 0);
+    EXPECT_EQ(test::readFile(err),
+              "screen changed: recording the main display at 1280x720+0+0 (was 1920x1080+0+0), "
+              "scaled into the video's 1600x900\n");
+    const test::Probe p = test::probe(video);
+    ASSERT_TRUE(p.ok) << p.warnings;
+    EXPECT_EQ(p.width, 1600);
+    EXPECT_EQ(p.height, 900);
+    ASSERT_FALSE(p.packetTimes.empty());
+    int after = 0;
+    for (double t : p.packetTimes) after += t > 3.5;
+    EXPECT_GE(after, 5) << "frames keep coming after the change";
 }
 
 TEST_F(RecordProgramTest, LosingTheXServerStopsAndFinalisesTheVideo) {
