@@ -116,17 +116,22 @@ Size decodedSize(int width, int height) {
 std::optional<Image> TurboJpegDecoder::decode(const std::filesystem::path& path) const {
     const std::optional<std::vector<std::uint8_t>> bytes = readRegularFile(path);
     if (!bytes) return std::nullopt;
+    return decodeJpeg(*bytes);
+}
+
+std::optional<Image> TurboJpegDecoder::decodeJpeg(std::span<const std::uint8_t> bytes) {
+    if (bytes.empty()) return std::nullopt;
     const TjHandle handle(tjInitDecompress());
     if (!handle) return std::nullopt;
 
     int width = 0, height = 0, subsampling = 0, colorspace = 0;
-    if (tjDecompressHeader3(handle.get(), bytes->data(), bytes->size(), &width, &height,
-                            &subsampling, &colorspace) != 0) {
+    if (tjDecompressHeader3(handle.get(), bytes.data(), bytes.size(), &width, &height, &subsampling,
+                            &colorspace) != 0) {
         return std::nullopt;
     }
     if (width <= 0 || height <= 0 || width > MAX_SIDE || height > MAX_SIDE) return std::nullopt;
     const std::int64_t declared = std::int64_t{width} * height;
-    if (static_cast<std::int64_t>(bytes->size()) * PIXELS_PER_BYTE_LIMIT < declared)
+    if (static_cast<std::int64_t>(bytes.size()) * PIXELS_PER_BYTE_LIMIT < declared)
         return std::nullopt;
     if (colorspace == TJCS_CMYK || colorspace == TJCS_YCCK) return std::nullopt;
 
@@ -140,12 +145,12 @@ std::optional<Image> TurboJpegDecoder::decode(const std::filesystem::path& path)
     const int format = image.channels == 1 ? TJPF_GRAY : TJPF_RGB;
     // Default flags otherwise: accurate integer DCT and smooth upsampling, as libjpeg decodes
     // by default.
-    if (tjDecompress2(handle.get(), bytes->data(), bytes->size(), image.pixels.data(), image.width,
-                      0, image.height, format, TJFLAG_LIMITSCANS) != 0 &&
+    if (tjDecompress2(handle.get(), bytes.data(), bytes.size(), image.pixels.data(), image.width, 0,
+                      image.height, format, TJFLAG_LIMITSCANS) != 0 &&
         tjGetErrorCode(handle.get()) == TJERR_FATAL) {
         return std::nullopt;
     }
-    readJfifDensity(*bytes, image);
+    readJfifDensity(bytes, image);
     image.xResolution = static_cast<int>(std::int64_t{image.xResolution} * image.width / width);
     image.yResolution = static_cast<int>(std::int64_t{image.yResolution} * image.height / height);
     return image;

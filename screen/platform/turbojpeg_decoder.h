@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 
 #include "ocr/image.h"
 
@@ -29,6 +30,8 @@ class TurboJpegDecoder final : public ImageDecoder {
     // so that endless scans cannot keep a worker busy. The declared density is scaled with the
     // picture. Thread-safe.
     std::optional<Image> decode(const std::filesystem::path& path) const override;
+    // The same for a JPEG file's bytes in memory.
+    static std::optional<Image> decodeJpeg(std::span<const std::uint8_t> bytes);
 };
 
 }  // namespace hc
