@@ -345,3 +345,42 @@ TEST(OcrProgram, ShowsProgressOnATerminalAndLeavesTheDocumentAsItIs) {
 
 }  // namespace
 }  // namespace hc::test
+
+namespace hc::test {
+namespace {
+
+// Files that lie or are broken, beside a real still: the program leaves out what does not
+// decode, reads the rest, ends quickly with valid JSON, and none of them costs it a crash.
+TEST(OcrProgram, BrokenAndLyingStillsAreLeftOutQuickly) {
+    TempDir folder;
+    const std::string english = readFile(FIXTURES / "english.jpg");
+    std::string lying = english.substr(0, 1000);  // 1 KB declaring 10000 × 10000
+    const std::size_t frame = segment(lying, 0xC0);
+    put16(lying, frame + 5, 10000);
+    put16(lying, frame + 7, 10000);
+    std::string flipped = english;
+    for (std::size_t at = 700; at < flipped.size(); at += 997) flipped[at] ^= 0x10;
+    writeFile(folder.path() / "t00000.jpg", english);
+    writeFile(folder.path() / "t00001.jpg", lying);
+    writeFile(folder.path() / "t00002.jpg", withRepeatedScans(5000));
+    writeFile(folder.path() / "t00003.jpg", english.substr(0, english.size() / 3));
+    writeFile(folder.path() / "t00004.jpg", flipped);
+    writeFile(folder.path() / "t00005.jpg", declaring(16000, 16000) + std::string(300000, '\0'));
+
+    const auto begun = std::chrono::steady_clock::now();
+    const ProgramRun run = runProgram("ocr " + folder.path().string());
+    EXPECT_LT(std::chrono::steady_clock::now() - begun, std::chrono::seconds(20));
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "");
+    const json document = json::parse(run.out);
+    std::vector<std::string> files;
+    for (const json& element : document) files.push_back(element["file"]);
+    // The cut and the bit-flipped still decode (as viewers show them), and so does the large
+    // one whose bytes could hold its size, shrunk to a bounded size; the liars do not.
+    EXPECT_EQ(files, (std::vector<std::string>{"t00000.jpg", "t00003.jpg", "t00004.jpg",
+                                               "t00005.jpg"}));
+    EXPECT_TRUE(contains(document[0]["text"], "Quarterly")) << document[0]["text"];
+}
+
+}  // namespace
+}  // namespace hc::test

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <fstream>
 #include <thread>
@@ -68,6 +69,18 @@ class RecordProgramTest : public testing::Test {
     }
     bool recording() { return test::waitForText(out, "recording\n", 20s); }
 };
+
+// Whether the fragmented MP4 was finished: it ends with the random-access index (mfra), whose
+// last four bytes give its own length.
+bool finalised(const std::filesystem::path& video) {
+    const std::string bytes = test::readFile(video);
+    if (bytes.size() < 16) return false;
+    const auto byte = [&](std::size_t at) { return static_cast<unsigned char>(bytes[at]); };
+    const std::size_t n = bytes.size();
+    const std::size_t length =
+        (byte(n - 4) << 24) | (byte(n - 3) << 16) | (byte(n - 2) << 8) | byte(n - 1);
+    return length >= 16 && length <= n && bytes.compare(n - length + 4, 4, "mfra") == 0;
+}
 
 int exitStatus(const std::optional<int>& status) {
     return status && WIFEXITED(*status) ? WEXITSTATUS(*status) : -1;
@@ -205,6 +218,77 @@ TEST_F(RecordProgramTest, AResizedScreenIsRecordedOnAndTheChangeSaidOnce) {
     int after = 0;
     for (double t : p.packetTimes) after += t > 3.5;
     EXPECT_GE(after, 5) << "frames keep coming after the change";
+}
+
+// However the stop arrives (one signal, both at once, the same one twice), the video is
+// finalised and the process ends with status 0.
+TEST_F(RecordProgramTest, EveryWayOfStoppingFinalisesTheVideo) {
+    struct Case {
+        const char* name;
+        std::vector<int> signals;  // sent one after the other, 100 ms apart
+    };
+    const Case cases[] = {
+        {"SIGTERM", {SIGTERM}},
+        {"SIGINT and SIGTERM together", {SIGINT, SIGTERM}},
+        {"SIGTERM twice", {SIGTERM, 0, SIGTERM}},
+    };
+    qv::test::Xvfb xvfb(640, 480);
+    ASSERT_TRUE(xvfb.running());
+    ChangingScreen changing(xvfb.display());
+    for (const Case& c : cases) {
+        std::filesystem::remove(video);
+        auto child = record(xvfb.display());
+        ASSERT_TRUE(recording()) << c.name << ": " << test::readFile(err);
+        std::this_thread::sleep_for(1500ms);
+        for (int sig : c.signals) {
+            if (sig == 0)
+                std::this_thread::sleep_for(100ms);
+            else
+                child->signal(sig);
+        }
+        EXPECT_EQ(exitStatus(child->wait(30s)), 0) << c.name;
+        EXPECT_EQ(test::readFile(err), "") << c.name;
+        const test::Probe p = test::probe(video);
+        ASSERT_TRUE(p.ok) << c.name << ": " << p.warnings;
+        EXPECT_EQ(p.warnings, "") << c.name;
+        EXPECT_GE(p.decodedFrames, 3) << c.name;
+        EXPECT_TRUE(finalised(video)) << c.name;
+    }
+}
+
+// A disk that fills up ends the recording by itself: one "stopped: " line, status 0, the frames
+// written so far decode, and no still is left cut under a still's name.
+TEST_F(RecordProgramTest, AFullDiskStopsTheRecordingAndKeepsWhatWasWritten) {
+    if (geteuid() != 0) GTEST_SKIP() << "mounting a small tmpfs needs root";
+    const std::filesystem::path disk = dir / "disk";
+    std::filesystem::create_directory(disk);
+    if (test::runCommand("mount -t tmpfs -o size=1m tmpfs '" + disk.string() + "'").status != 0)
+        GTEST_SKIP() << "cannot mount a tmpfs here";
+    struct Unmount {
+        std::filesystem::path path;
+        ~Unmount() { test::runCommand("umount '" + path.string() + "'"); }
+    } unmount{disk};
+    // Leaves some 120 kB free: a few seconds of a changing screen.
+    std::ofstream(disk / "filler", std::ios::binary) << std::string(900 * 1024, 'x');
+    qv::test::Xvfb xvfb(640, 480);
+    ASSERT_TRUE(xvfb.running());
+    ChangingScreen changing(xvfb.display());
+    auto child = std::make_unique<ChildProcess>(
+        std::vector<std::string>{HC_SCREEN, "record", (disk / "v.mp4").string(),
+                                 (disk / "frames").string()},
+        std::map<std::string, std::string>{{"DISPLAY", xvfb.display()}}, out, err);
+    EXPECT_EQ(exitStatus(child->wait(90s)), 0);
+    const std::string said = test::readFile(err);
+    EXPECT_EQ(said.rfind("stopped: Cannot write " + (disk / "v.mp4").string() + ": ", 0), 0u)
+        << said;
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+    const test::Probe p = test::probe(disk / "v.mp4");
+    ASSERT_TRUE(p.ok) << p.warnings;
+    EXPECT_GE(p.decodedFrames, 2);
+    for (const auto& entry : std::filesystem::directory_iterator(disk / "frames")) {
+        const test::Probe still = test::probe(entry.path());
+        EXPECT_TRUE(still.ok && still.warnings.empty()) << entry.path() << still.warnings;
+    }
 }
 
 TEST_F(RecordProgramTest, LosingTheXServerStopsAndFinalisesTheVideo) {
