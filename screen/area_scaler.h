@@ -33,19 +33,23 @@ class AreaScaler {
     void scale(const BgrxImage& image, Picture& picture, const Rect& out) const;
 
   private:
-    // The source pixels one output column or row averages, with weights summing to 256.
+    // For each output column (or row): the first source pixel it averages and `count` weights
+    // summing to 256 (zero where it covers less). Every output pixel has the same number of
+    // taps, and they all lie inside the source, so the loops need no bounds.
     struct Taps {
-        int first = 0;
-        std::vector<std::uint16_t> weights;
+        int count = 0;
+        std::vector<int> first;
+        std::vector<std::uint16_t> weights;  // count per output pixel
     };
-    static std::vector<Taps> taps(int srcLength, int dstLength);
-    void scaleRow(const BgrxImage& image, int row, int x0, int x1, std::uint8_t* rgb) const;
+    static Taps taps(int srcLength, int dstLength);
+    void scaleRow(const BgrxImage& image, int row, int x0, int x1, std::uint16_t* sums,
+                  std::uint8_t* rgb) const;
 
     int srcWidth_;
     int srcHeight_;
     Rect target_;
-    std::vector<Taps> columns_;
-    std::vector<Taps> rows_;
+    Taps columns_;
+    Taps rows_;
 };
 
 // Paints the picture black (Y' 16, neutral chroma) outside `keep`.
