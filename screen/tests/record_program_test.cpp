@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <sys/wait.h>
+#include <turbojpeg.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -80,6 +81,25 @@ bool finalised(const std::filesystem::path& video) {
     const std::size_t length =
         (byte(n - 4) << 24) | (byte(n - 3) << 16) | (byte(n - 2) << 8) | byte(n - 1);
     return length >= 16 && length <= n && bytes.compare(n - length + 4, 4, "mfra") == 0;
+}
+
+// Whether libjpeg-turbo decodes the file without as much as a warning (a cut file gives
+// "Premature end of JPEG file"). ffmpeg's own decoder is no judge here: it warns "EOI missing"
+// about some whole files.
+bool wholeJpeg(const std::filesystem::path& path) {
+    const std::string bytes = test::readFile(path);
+    const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+    tjhandle handle = tjInitDecompress();
+    int width = 0, height = 0, subsampling = 0, colorspace = 0;
+    bool whole = tjDecompressHeader3(handle, data, bytes.size(), &width, &height, &subsampling,
+                                     &colorspace) == 0;
+    if (whole) {
+        std::vector<unsigned char> pixels(std::size_t(width) * height * 3);
+        whole = tjDecompress2(handle, data, bytes.size(), pixels.data(), width, 0, height, TJPF_RGB,
+                              TJFLAG_STOPONWARNING) == 0;
+    }
+    tjDestroy(handle);
+    return whole;
 }
 
 int exitStatus(const std::optional<int>& status) {
@@ -285,10 +305,8 @@ TEST_F(RecordProgramTest, AFullDiskStopsTheRecordingAndKeepsWhatWasWritten) {
     const test::Probe p = test::probe(disk / "v.mp4");
     ASSERT_TRUE(p.ok) << p.warnings;
     EXPECT_GE(p.decodedFrames, 2);
-    for (const auto& entry : std::filesystem::directory_iterator(disk / "frames")) {
-        const test::Probe still = test::probe(entry.path());
-        EXPECT_TRUE(still.ok && still.warnings.empty()) << entry.path() << still.warnings;
-    }
+    for (const auto& entry : std::filesystem::directory_iterator(disk / "frames"))
+        EXPECT_TRUE(wholeJpeg(entry.path())) << entry.path();
 }
 
 TEST_F(RecordProgramTest, LosingTheXServerStopsAndFinalisesTheVideo) {
