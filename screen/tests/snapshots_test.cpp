@@ -6,6 +6,7 @@
 #include <iterator>
 
 #include "recorder_fakes.h"
+#include "screen_image.h"
 #include "snapshots.h"
 #include "temp_dir.h"
 
@@ -193,21 +194,7 @@ TEST(WriteStill, TheNameHoldsTheWholeFileOrNothing) {
 namespace hc {
 namespace {
 
-struct Bgrx {
-    int width, height;
-    std::vector<std::uint8_t> bytes;
-    Bgrx(int w, int h) : width(w), height(h), bytes(static_cast<std::size_t>(w) * h * 4, 0) {}
-    BgrxImage view() { return {bytes.data(), width, height, width * 4}; }
-    void fill(const Rect& r, std::uint8_t red, std::uint8_t green, std::uint8_t blue) {
-        for (int y = r.y; y < r.y + r.height; ++y)
-            for (int x = r.x; x < r.x + r.width; ++x) {
-                std::uint8_t* p = &bytes[(static_cast<std::size_t>(y) * width + x) * 4];
-                p[0] = blue;
-                p[1] = green;
-                p[2] = red;
-            }
-    }
-};
+using Bgrx = test::ScreenImage;
 
 // The change test compares the captured colours themselves: (r + g + b) / 3 of each cell,
 // with no detour through the video's Y'CbCr (which moves saturated colours by several levels).
