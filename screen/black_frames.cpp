@@ -22,6 +22,9 @@ class Watch final : public FrameReceiver {
         receiver_->receive(std::move(frame));
     }
     void stopped(const std::string& error) override { receiver_->stopped(error); }
+    void displayChanged(const std::string& description) override {
+        receiver_->displayChanged(description);
+    }
 
   private:
     std::function<void(std::string_view)> warn_;

@@ -1,6 +1,7 @@
 #include "capture_rules.h"
 
 #include <algorithm>
+#include <chrono>
 
 namespace hc {
 
@@ -34,6 +35,11 @@ bool CheckSchedule::due(double t) {
     if (t - lastCheckAt_ < CHECK_INTERVAL) return false;
     lastCheckAt_ = t;
     return true;
+}
+
+double captureClockNow() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 bool isHiddenApplication(std::string_view applicationId) {

@@ -15,6 +15,9 @@ inline constexpr double FRAME_INTERVAL = 1.0 / 5.0;  // seconds, at least
 inline constexpr int CAPTURE_QUEUE_DEPTH = 6;
 inline constexpr std::string_view HIDDEN_PREFIX = "com.lumaret.";
 inline constexpr double CHECK_INTERVAL = 2.0;  // seconds of video time between change tests
+// While the screen stays still, the last picture is written again this often (seconds of video
+// time), so that the video keeps the recording's length even when the process is killed.
+inline constexpr double REPEAT_INTERVAL = 10.0;
 
 struct FrameSize {
     int width = 0;

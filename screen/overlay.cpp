@@ -1,6 +1,7 @@
 #include "overlay.h"
 
 #include <algorithm>
+#include <numeric>
 
 namespace hc {
 
@@ -25,6 +26,58 @@ std::vector<Rect> subtract(const Rect& a, const Rect& b) {
     add({a.x, cut.y, cut.x - a.x, cut.height});                                      // left
     add({cut.x + cut.width, cut.y, a.x + a.width - cut.x - cut.width, cut.height});  // right
     return parts;
+}
+
+Rect bounding(const Rect& a, const Rect& b) {
+    if (a.empty()) return b;
+    if (b.empty()) return a;
+    const int left = std::min(a.x, b.x);
+    const int top = std::min(a.y, b.y);
+    const int right = std::max(a.x + a.width, b.x + b.width);
+    const int bottom = std::max(a.y + a.height, b.y + b.height);
+    return {left, top, right - left, bottom - top};
+}
+
+namespace {
+
+long long area(const Rect& r) {
+    return r.empty() ? 0 : static_cast<long long>(r.width) * r.height;
+}
+
+}  // namespace
+
+std::vector<Rect> simplifyRegion(std::vector<Rect> rects, const Rect& bounds,
+                                 std::size_t maxRects) {
+    std::vector<Rect> kept;
+    for (const Rect& r : rects) {
+        const Rect c = intersect(r, bounds);
+        if (!c.empty()) kept.push_back(c);
+    }
+    // Many small pieces (text drawn glyph by glyph): one rectangle around them all.
+    if (kept.size() > 4 * maxRects)
+        kept = {std::accumulate(kept.begin(), kept.end(), Rect{}, bounding)};
+    // Merge the pair whose bounding rectangle adds the least area until few enough are left.
+    while (kept.size() > std::max<std::size_t>(maxRects, 1)) {
+        std::size_t bestI = 0, bestJ = 1;
+        long long bestCost = -1;
+        for (std::size_t i = 0; i < kept.size(); ++i) {
+            for (std::size_t j = i + 1; j < kept.size(); ++j) {
+                const long long cost =
+                    area(bounding(kept[i], kept[j])) - area(kept[i]) - area(kept[j]);
+                if (bestCost < 0 || cost < bestCost) {
+                    bestCost = cost;
+                    bestI = i;
+                    bestJ = j;
+                }
+            }
+        }
+        kept[bestI] = bounding(kept[bestI], kept[bestJ]);
+        kept.erase(kept.begin() + static_cast<std::ptrdiff_t>(bestJ));
+    }
+    long long covered = 0;
+    for (const Rect& r : kept) covered += area(r);
+    if (covered * 4 > area(bounds) * 3) return {bounds};
+    return kept;
 }
 
 std::vector<Rect> coverRects(const std::vector<StackedWindow>& stack, const Rect& area) {

@@ -20,6 +20,14 @@ Rect intersect(const Rect& a, const Rect& b);
 // The parts of `a` outside `b`: at most four rectangles, none of them empty.
 std::vector<Rect> subtract(const Rect& a, const Rect& b);
 
+// The smallest rectangle holding both; an empty one adds nothing.
+Rect bounding(const Rect& a, const Rect& b);
+
+// A changed region made cheap to work on: the rectangles clipped to `bounds`, empty ones
+// dropped, and the closest ones merged (into their bounding rectangle) until at most
+// `maxRects` are left. When they cover most of `bounds` anyway, `bounds` alone.
+std::vector<Rect> simplifyRegion(std::vector<Rect> rects, const Rect& bounds, std::size_t maxRects);
+
 // A top-level window as the window system stacks it.
 struct StackedWindow {
     Rect rect;  // screen coordinates, border included

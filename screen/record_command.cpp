@@ -42,8 +42,10 @@ void runRecord(const std::string& video, const std::string& frames) {
     const auto sink = makeVideoSink();
     const auto jpeg = makeJpegEncoder();
     StopRequest stop;
-    Recorder rec(video, frames, *source, *sink, *jpeg,
-                 [&stop](const std::string& why) { stop.request(why); });
+    Recorder rec(
+        video, frames, *source, *sink, *jpeg,
+        [&stop](const std::string& why) { stop.request(why); }, RecorderTimeouts{}, captureClockNow,
+        [](const std::string& what) { writeLine(STDERR_FILENO, what); });
 
     std::thread([&stop, stops] {
         int signal = 0;

@@ -35,13 +35,15 @@ class Completion {
 
 Recorder::Recorder(std::filesystem::path video, std::filesystem::path frames, ScreenSource& source,
                    VideoSink& sink, JpegEncoder& jpeg, FailureHandler onFailure,
-                   RecorderTimeouts timeouts)
+                   RecorderTimeouts timeouts, CaptureClock clock, NoticeHandler onNotice)
     : video_(std::move(video)),
       frames_(std::move(frames)),
       source_(source),
       sink_(sink),
       onFailure_(std::move(onFailure)),
       timeouts_(timeouts),
+      clock_(std::move(clock)),
+      onNotice_(std::move(onNotice)),
       snapshots_(frames_, jpeg),
       q_(CAPTURE_QUEUE_DEPTH) {}
 
@@ -75,23 +77,22 @@ std::optional<Failure> Recorder::clearTheWay() const {
 }
 
 void Recorder::finish() {
+    // The video lasts until now, however long the capture takes to confirm its stop.
+    const double stopPts = clock_();
     if (capturing_.exchange(false)) {
         auto stopped = std::make_shared<Completion>();
         source_.stop([stopped] { stopped->complete(); });
         stopped->waitFor(timeouts_.captureStop);
     }
+    // One deadline for the queue and the writer together: a frame stuck in a write that never
+    // returns (a full disk, a hung network file system) must not keep the process alive. The
+    // file then holds what was flushed before, which plays.
     auto finalised = std::make_shared<Completion>();
-    bool finalising = false;
-    q_.runSync([&] {
-        finished_ = true;  // frames still queued behind this are ignored
-        if (!sink_.writing()) return;
-        finalising = true;
-        q_.post([this, finalised] {
-            sink_.finish();
-            finalised->complete();
-        });
+    q_.post([this, finalised, stopPts] {
+        finalise(stopPts);
+        finalised->complete();
     });
-    if (finalising) finalised->waitFor(timeouts_.writerFinish);
+    finalised->waitFor(timeouts_.writerFinish);
 }
 
 bool Recorder::wantsFrame() {
@@ -106,22 +107,54 @@ void Recorder::stopped(const std::string& error) {
     onFailure_(error);
 }
 
-void Recorder::handleFrame(const Frame& frame) {
-    if (finished_ || sinkFailed_) return;
-    if (!counts(frame) || !prepared_) return;
-    writeFrame(*frame.picture, frame.pts);
-    // Tested whether or not the frame went into the video.
-    const double t = frame.pts - *firstPts_;
-    if (checks_.due(t)) snapshots_.snapIfChanged(*frame.picture, t);
+void Recorder::displayChanged(const std::string& description) {
+    if (onNotice_) onNotice_(description);
 }
 
-void Recorder::writeFrame(const Picture& picture, double pts) {
+void Recorder::handleFrame(const Frame& frame) {
+    if (finished_ || sinkFailed_ || !prepared_) return;
+    if (!counts(frame)) return repeatIfStill(frame.pts);
+    writeFrame(frame.picture, frame.pts);
+    // Tested whether or not the frame went into the video.
+    const double t = frame.pts - *firstPts_;
+    if (checks_.due(t)) snapshots_.snapIfChanged(*frame.picture, frame.thumbnail, t);
+}
+
+void Recorder::writeFrame(const std::shared_ptr<const Picture>& picture, double pts) {
     if (!firstPts_) {
         firstPts_ = pts;
         if (auto failure = sink_.begin()) return sinkFailed(*failure);
     }
+    // Kept even when the encoder is too busy for it: a repeat or the stop then shows it.
+    lastPicture_ = picture;
     if (sinkFailed_ || !sink_.ready()) return;  // left out of the video, not kept for later
-    if (auto failure = sink_.append(picture, pts - *firstPts_)) sinkFailed(*failure);
+    append(pts - *firstPts_);
+}
+
+// Idle frames are neither written nor tested; only the clock they carry is used, to write the
+// last picture again once the screen has been still for a while. Such a repeat is no new
+// content: it gets no change test and no still.
+void Recorder::repeatIfStill(double pts) {
+    if (!firstPts_ || !lastPicture_ || sinkFailed_) return;
+    const double t = pts - *firstPts_;
+    if (t - lastWrittenAt_ < REPEAT_INTERVAL || !sink_.ready()) return;
+    append(t);
+}
+
+void Recorder::append(double t) {
+    if (auto failure = sink_.append(*lastPicture_, t)) return sinkFailed(*failure);
+    lastWrittenAt_ = t;
+}
+
+void Recorder::finalise(double stopPts) {
+    if (finished_) return;
+    finished_ = true;              // frames still queued behind this are ignored
+    if (!sink_.writing()) return;  // no frame yet, or a writer that failed: no video to finish
+    // The last picture once more at the stop, so that a still screen at the end keeps its
+    // length in the video. Skipped when it would not come after the last frame.
+    const double t = stopPts - *firstPts_;
+    if (lastPicture_ && t > lastWrittenAt_ + 0.001 && sink_.ready()) append(t);
+    if (!sinkFailed_) sink_.finish();
 }
 
 void Recorder::sinkFailed(const Failure& failure) {

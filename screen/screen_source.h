@@ -48,13 +48,23 @@ enum class FrameStatus {
     Idle,      // nothing changed; carries no picture
 };
 
+// The capture clock: seconds of CLOCK_MONOTONIC (std::chrono::steady_clock). Frames are
+// stamped with it, and the recorder reads it to stamp the stop.
+double captureClockNow();
+
 struct Frame {
     FrameStatus status = FrameStatus::Idle;
-    double pts = 0.0;  // seconds on the capture clock (monotonic)
+    double pts = 0.0;  // seconds on the capture clock
     std::shared_ptr<const Picture> picture;
+    // The captured picture before it became `picture`, shrunk to 48 × 27 grey bytes (see
+    // greyThumbnail in snapshots.h). Empty when the source has none; the recorder then shrinks
+    // `picture` itself.
+    std::vector<std::uint8_t> thumbnail;
 };
 
 // Receives what a running capture produces. Called on the capture thread, one call at a time.
+// While nothing changes, a source keeps delivering idle frames (at least one a second): the
+// recorder keeps the video's timeline with them.
 class FrameReceiver {
   public:
     virtual ~FrameReceiver() = default;
@@ -65,6 +75,9 @@ class FrameReceiver {
     // The capture ended by itself with an error; no frame follows. The source has already
     // finished stopping, so stop() completes at once after this.
     virtual void stopped(const std::string& error) = 0;
+    // The display being recorded changed (its size, or which monitor is the main one); the
+    // capture goes on and scales the new picture into the same frame size. Once per change.
+    virtual void displayChanged(const std::string& description) = 0;
 };
 
 // The screen-capture service. content() and start() are called once each, from one thread;

@@ -1,9 +1,12 @@
 #include "snapshots.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
-#include <fstream>
 
 namespace hc {
 
@@ -66,6 +69,51 @@ std::vector<std::uint8_t> greyThumbnail(const Picture& picture) {
     return thumb;
 }
 
+ThumbnailCells::ThumbnailCells(int width, int height)
+    : width_(width), height_(height), cells_(THUMB_PIXELS) {}
+
+void ThumbnailCells::update(const BgrxImage& image, const Rect& changed) {
+    const Rect c = intersect(changed, {0, 0, width_, height_});
+    if (c.empty() || width_ < 1 || height_ < 1) return;
+    for (int ty = 0; ty < THUMB_HEIGHT; ++ty) {
+        const auto [y0, y1] = cellSpan(ty, THUMB_HEIGHT, height_);
+        if (y1 <= c.y || y0 >= c.y + c.height) continue;
+        for (int tx = 0; tx < THUMB_WIDTH; ++tx) {
+            const auto [x0, x1] = cellSpan(tx, THUMB_WIDTH, width_);
+            if (x1 <= c.x || x0 >= c.x + c.width) continue;
+            Sums sums;
+            for (int y = y0; y < y1; ++y) {
+                const std::uint8_t* p =
+                    image.pixels + static_cast<std::ptrdiff_t>(y) * image.stride + x0 * 4;
+                for (int x = x0; x < x1; ++x, p += 4) {
+                    sums.b += p[0];
+                    sums.g += p[1];
+                    sums.r += p[2];
+                }
+            }
+            sums.count = static_cast<std::uint64_t>(x1 - x0) * (y1 - y0);
+            cells_[static_cast<std::size_t>(ty * THUMB_WIDTH + tx)] = sums;
+        }
+    }
+}
+
+std::vector<std::uint8_t> ThumbnailCells::grey() const {
+    std::vector<std::uint8_t> thumb(THUMB_PIXELS, 0);
+    for (std::size_t i = 0; i < cells_.size(); ++i) {
+        const Sums& s = cells_[i];
+        if (s.count == 0) continue;
+        const auto mean = [&s](std::uint64_t sum) { return (sum + s.count / 2) / s.count; };
+        thumb[i] = static_cast<std::uint8_t>((mean(s.r) + mean(s.g) + mean(s.b)) / 3);
+    }
+    return thumb;
+}
+
+std::vector<std::uint8_t> greyThumbnail(const BgrxImage& image) {
+    ThumbnailCells cells(image.width, image.height);
+    cells.update(image, {0, 0, image.width, image.height});
+    return cells.grey();
+}
+
 bool changedEnough(const std::vector<std::uint8_t>& now, const std::vector<std::uint8_t>& last) {
     const std::size_t n = std::min(now.size(), last.size());
     int changed = 0;
@@ -84,19 +132,36 @@ std::string stillName(double t) {
 Snapshots::Snapshots(std::filesystem::path folder, JpegEncoder& encoder)
     : folder_(std::move(folder)), encoder_(encoder) {}
 
-void Snapshots::snapIfChanged(const Picture& picture, double t) {
-    std::vector<std::uint8_t> thumb = greyThumbnail(picture);
+void Snapshots::snapIfChanged(const Picture& picture, const std::vector<std::uint8_t>& thumbnail,
+                              double t) {
+    std::vector<std::uint8_t> thumb =
+        thumbnail.size() == THUMB_PIXELS ? thumbnail : greyThumbnail(picture);
     if (!lastThumb_.empty() && !changedEnough(thumb, lastThumb_)) return;
     if (t - lastSnapAt_ < STILL_SPACING) return;
     // Counted as taken before it is made: a still that fails is not retried at once.
     lastThumb_ = std::move(thumb);
     lastSnapAt_ = t;
     const std::optional<std::vector<std::uint8_t>> jpeg = encoder_.encode(picture);
-    if (!jpeg) return;
-    // Written in place; a folder that is gone or full only costs this still.
-    std::ofstream out(folder_ / stillName(t), std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(jpeg->data()),
-              static_cast<std::streamsize>(jpeg->size()));
+    if (jpeg) writeStill(folder_, stillName(t), *jpeg);
+}
+
+// Written under a hidden name (which ocr does not take) and renamed into place only once the
+// whole file is on disk: a full disk or a killed process never leaves a cut still under a
+// still's name. A folder that is gone or full only costs this still.
+void writeStill(const std::filesystem::path& folder, const std::string& name,
+                const std::vector<std::uint8_t>& bytes) {
+    const std::filesystem::path part = folder / ("." + name + ".part");
+    const int fd = ::open(part.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) return;
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        done += static_cast<std::size_t>(n);
+    }
+    const bool whole = ::close(fd) == 0 && done == bytes.size();
+    if (!whole || ::rename(part.c_str(), (folder / name).c_str()) != 0) ::unlink(part.c_str());
 }
 
 }  // namespace hc

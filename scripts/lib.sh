@@ -31,7 +31,11 @@ TEST_PACKAGES=(
     "${PACKAGE_PACKAGES[@]}"
     # A headless Wayland session: its bus, PipeWire, Mutter with XWayland, the desktop portal.
     dbus-daemon pipewire wireplumber mutter xwayland xdg-desktop-portal xdg-desktop-portal-gnome
+    # An X server that follows RandR changes, and xrandr to make them.
+    tigervnc-standalone-server x11-xserver-utils
 )
+# What bench/fuzz builds its libFuzzer targets with (clang's sanitizer and fuzzer runtimes).
+FUZZ_PACKAGES=(clang libclang-rt-14-dev libomp-dev)
 # What bench/ocr renders its stills with and times hc-screen ocr against.
 OCR_BENCH_PACKAGES=(tesseract-ocr imagemagick pango1.0-tools fonts-noto-core python3)
 

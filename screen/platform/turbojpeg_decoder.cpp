@@ -86,35 +86,73 @@ void readJfifDensity(std::span<const std::uint8_t> jpeg, Image& image) {
     }
 }
 
+struct Size {
+    int width;
+    int height;
+};
+
+// The size the image is decoded at: its own, or shrunk by the largest of libjpeg-turbo's
+// scaling factors that brings it within MAX_DECODED_PIXELS.
+Size decodedSize(int width, int height) {
+    if (std::int64_t{width} * height <= TurboJpegDecoder::MAX_DECODED_PIXELS)
+        return {width, height};
+    int count = 0;
+    const tjscalingfactor* factors = tjGetScalingFactors(&count);
+    Size best{1, 1};
+    std::int64_t bestPixels = 0;
+    for (int i = 0; factors != nullptr && i < count; ++i) {
+        const Size s{TJSCALED(width, factors[i]), TJSCALED(height, factors[i])};
+        const std::int64_t pixels = std::int64_t{s.width} * s.height;
+        if (pixels <= TurboJpegDecoder::MAX_DECODED_PIXELS && pixels > bestPixels) {
+            best = s;
+            bestPixels = pixels;
+        }
+    }
+    return best;
+}
+
 }  // namespace
 
 std::optional<Image> TurboJpegDecoder::decode(const std::filesystem::path& path) const {
     const std::optional<std::vector<std::uint8_t>> bytes = readRegularFile(path);
     if (!bytes) return std::nullopt;
+    return decodeJpeg(*bytes);
+}
+
+std::optional<Image> TurboJpegDecoder::decodeJpeg(std::span<const std::uint8_t> bytes) {
+    if (bytes.empty()) return std::nullopt;
     const TjHandle handle(tjInitDecompress());
     if (!handle) return std::nullopt;
 
     int width = 0, height = 0, subsampling = 0, colorspace = 0;
-    if (tjDecompressHeader3(handle.get(), bytes->data(), bytes->size(), &width, &height,
-                            &subsampling, &colorspace) != 0) {
+    if (tjDecompressHeader3(handle.get(), bytes.data(), bytes.size(), &width, &height, &subsampling,
+                            &colorspace) != 0) {
         return std::nullopt;
     }
-    if (width <= 0 || height <= 0 || std::int64_t{width} * height > MAX_PIXELS) return std::nullopt;
+    if (width <= 0 || height <= 0 || width > MAX_SIDE || height > MAX_SIDE) return std::nullopt;
+    const std::int64_t declared = std::int64_t{width} * height;
+    if (static_cast<std::int64_t>(bytes.size()) * PIXELS_PER_BYTE_LIMIT < declared)
+        return std::nullopt;
     if (colorspace == TJCS_CMYK || colorspace == TJCS_YCCK) return std::nullopt;
 
+    const Size size = decodedSize(width, height);
     Image image;
-    image.width = width;
-    image.height = height;
+    image.width = size.width;
+    image.height = size.height;
     image.channels = colorspace == TJCS_GRAY ? 1 : 3;
-    image.pixels.resize(std::size_t(width) * std::size_t(height) * std::size_t(image.channels));
+    image.pixels.resize(std::size_t(image.width) * std::size_t(image.height) *
+                        std::size_t(image.channels));
     const int format = image.channels == 1 ? TJPF_GRAY : TJPF_RGB;
-    // Default flags: accurate integer DCT and smooth upsampling, as libjpeg decodes by default.
-    if (tjDecompress2(handle.get(), bytes->data(), bytes->size(), image.pixels.data(), width, 0,
-                      height, format, 0) != 0 &&
+    // Default flags otherwise: accurate integer DCT and smooth upsampling, as libjpeg decodes
+    // by default.
+    if (tjDecompress2(handle.get(), bytes.data(), bytes.size(), image.pixels.data(), image.width, 0,
+                      image.height, format, TJFLAG_LIMITSCANS) != 0 &&
         tjGetErrorCode(handle.get()) == TJERR_FATAL) {
         return std::nullopt;
     }
-    readJfifDensity(*bytes, image);
+    readJfifDensity(bytes, image);
+    image.xResolution = static_cast<int>(std::int64_t{image.xResolution} * image.width / width);
+    image.yResolution = static_cast<int>(std::int64_t{image.yResolution} * image.height / height);
     return image;
 }
 

@@ -3,7 +3,9 @@
 #include <sys/ipc.h>
 #include <sys/shm.h>
 
+#include <cstdio>
 #include <cstring>
+#include <tuple>
 
 #include "platform/xcb_support.h"
 
@@ -43,51 +45,101 @@ ShmSegment::~ShmSegment() {
     shmdt(data_);
 }
 
-namespace {
-
-std::optional<Failure> checkPixelFormat(xcb_connection_t* c, const xcb_screen_t& screen) {
+std::variant<PixelLayout, Failure> pixelLayout(xcb_connection_t* c, const xcb_screen_t& screen) {
     const xcb_setup_t* setup = xcb_get_setup(c);
     int bits = 0;
     for (auto it = xcb_setup_pixmap_formats_iterator(setup); it.rem > 0; xcb_format_next(&it)) {
         if (it.data->depth == screen.root_depth) bits = it.data->bits_per_pixel;
     }
-    if (bits == 32 && setup->image_byte_order == XCB_IMAGE_ORDER_LSB_FIRST) return std::nullopt;
+    const xcb_visualtype_t* visual = nullptr;
+    for (auto d = xcb_screen_allowed_depths_iterator(&screen); d.rem > 0 && !visual;
+         xcb_depth_next(&d)) {
+        for (auto v = xcb_depth_visuals_iterator(d.data); v.rem > 0; xcb_visualtype_next(&v)) {
+            if (v.data->visual_id == screen.root_visual) visual = v.data;
+        }
+    }
+    if (bits == 32 && setup->image_byte_order == XCB_IMAGE_ORDER_LSB_FIRST && visual) {
+        const auto masks = std::make_tuple(visual->red_mask, visual->green_mask, visual->blue_mask);
+        if (masks == std::make_tuple(0xFF0000u, 0xFF00u, 0xFFu)) return PixelLayout::Bgrx8;
+        if (masks == std::make_tuple(0x3FF00000u, 0xFFC00u, 0x3FFu)) return PixelLayout::Rgb10;
+    }
+    char masks[64] = "no visual";
+    if (visual)
+        std::snprintf(masks, sizeof masks, "red %#x, green %#x, blue %#x", visual->red_mask,
+                      visual->green_mask, visual->blue_mask);
     return Failure{"Unsupported screen pixel format (depth " + std::to_string(screen.root_depth) +
-                   ", " + std::to_string(bits) + " bits per pixel)"};
+                   ", " + std::to_string(bits) + " bits per pixel, " + masks + ")"};
 }
-
-}  // namespace
 
 std::variant<Grabber, Failure> Grabber::create(xcb_connection_t* c, const xcb_screen_t& screen,
                                                const Rect& area) {
-    if (auto failure = checkPixelFormat(c, screen)) return *failure;
-    Grabber grabber(c, screen.root, area);
+    const auto layout = pixelLayout(c, screen);
+    if (const auto* failure = std::get_if<Failure>(&layout)) return *failure;
+    Grabber grabber(c, screen.root, area, std::get<PixelLayout>(layout));
     const std::size_t size = static_cast<std::size_t>(area.width) * area.height * 4;
-    grabber.shm_ = ShmSegment::create(c, size);
-    if (!grabber.shm_) grabber.buffer_.resize(size);
+    grabber.shm_ = ShmSegment::create(c, size * 2);
+    if (grabber.shm_) {
+        grabber.pixels_ = grabber.shm_->data();
+    } else {
+        grabber.memory_.resize(size * 2);
+        grabber.pixels_ = grabber.memory_.data();
+    }
+    grabber.scratch_ = grabber.pixels_ + size;
+    std::fill(grabber.pixels_, grabber.pixels_ + size, std::uint8_t{0});
     return grabber;
 }
 
-std::optional<BgrxImage> Grabber::grab() {
-    const auto x = static_cast<int16_t>(area_.x);
-    const auto y = static_cast<int16_t>(area_.y);
-    const auto w = static_cast<uint16_t>(area_.width);
-    const auto h = static_cast<uint16_t>(area_.height);
-    const BgrxImage image{shm_ ? shm_->data() : buffer_.data(), area_.width, area_.height,
-                          area_.width * 4};
+bool Grabber::fetch(const Rect& r, std::uint8_t* into) {
+    const auto x = static_cast<int16_t>(area_.x + r.x);
+    const auto y = static_cast<int16_t>(area_.y + r.y);
+    const auto w = static_cast<uint16_t>(r.width);
+    const auto h = static_cast<uint16_t>(r.height);
     if (shm_) {
-        const auto cookie =
-            xcb_shm_get_image(c_, root_, x, y, w, h, ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, shm_->id(), 0);
+        const auto offset = static_cast<uint32_t>(into - shm_->data());
+        const auto cookie = xcb_shm_get_image(c_, root_, x, y, w, h, ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP,
+                                              shm_->id(), offset);
         Owned<xcb_shm_get_image_reply_t> reply(xcb_shm_get_image_reply(c_, cookie, nullptr));
-        if (!reply) return std::nullopt;
-        return image;
+        return reply != nullptr;
     }
     const auto cookie = xcb_get_image(c_, XCB_IMAGE_FORMAT_Z_PIXMAP, root_, x, y, w, h, ~0u);
     Owned<xcb_get_image_reply_t> reply(xcb_get_image_reply(c_, cookie, nullptr));
-    if (!reply || static_cast<std::size_t>(xcb_get_image_data_length(reply.get())) < buffer_.size())
-        return std::nullopt;
-    std::memcpy(buffer_.data(), xcb_get_image_data(reply.get()), buffer_.size());
-    return image;
+    const std::size_t size = static_cast<std::size_t>(r.width) * r.height * 4;
+    if (!reply || static_cast<std::size_t>(xcb_get_image_data_length(reply.get())) < size)
+        return false;
+    std::memcpy(into, xcb_get_image_data(reply.get()), size);
+    return true;
+}
+
+bool Grabber::grab(const Rect& rect) {
+    const Rect r = intersect(rect, {0, 0, area_.width, area_.height});
+    if (r.empty()) return true;
+    const std::size_t stride = static_cast<std::size_t>(area_.width) * 4;
+    // Whole rows land in place: their layout is the image's.
+    if (r.width == area_.width) {
+        if (!fetch(r, pixels_ + r.y * stride)) return false;
+    } else {
+        if (!fetch(r, scratch_)) return false;
+        const std::size_t row = static_cast<std::size_t>(r.width) * 4;
+        for (int y = 0; y < r.height; ++y)
+            std::memcpy(pixels_ + (r.y + y) * stride + r.x * 4, scratch_ + y * row, row);
+    }
+    if (layout_ == PixelLayout::Rgb10) convert(r);
+    return true;
+}
+
+// 10 bits per colour to 8, in place.
+void Grabber::convert(const Rect& r) {
+    for (int y = r.y; y < r.y + r.height; ++y) {
+        std::uint8_t* p = pixels_ + (static_cast<std::size_t>(y) * area_.width + r.x) * 4;
+        for (int x = 0; x < r.width; ++x, p += 4) {
+            std::uint32_t word;
+            std::memcpy(&word, p, 4);
+            p[0] = static_cast<std::uint8_t>((word >> 2) & 0xFF);
+            p[1] = static_cast<std::uint8_t>((word >> 12) & 0xFF);
+            p[2] = static_cast<std::uint8_t>((word >> 22) & 0xFF);
+            p[3] = 0;
+        }
+    }
 }
 
 }  // namespace hc::xcb

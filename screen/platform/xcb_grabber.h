@@ -1,6 +1,5 @@
-// Copies a rectangle of the root window into memory the caller may draw on: through a
-// MIT-SHM segment when the server can share memory with us, else through plain GetImage.
-// Used from one thread at a time.
+// Copies of a rectangle of the root window in memory the caller may draw on, brought up to
+// date a part at a time.
 #pragma once
 
 #include <xcb/shm.h>
@@ -38,25 +37,47 @@ class ShmSegment {
     std::uint8_t* data_;
 };
 
+// How the root window's pixels are laid out in a 32-bit word.
+enum class PixelLayout {
+    Bgrx8,  // 8 bits per colour: blue, green, red, unused in memory (depth 24 or 32)
+    Rgb10,  // 10 bits per colour, red highest (depth 30), converted to Bgrx8 when grabbed
+};
+
+// The root's layout; a failure naming the format when it is none of the above.
+std::variant<PixelLayout, Failure> pixelLayout(xcb_connection_t* c, const xcb_screen_t& screen);
+
+// Keeps a copy of a rectangle of the root window (the area) in memory and brings parts of it
+// up to date on request: through a MIT-SHM segment when the server can share memory with us,
+// else through plain GetImage. Used from one thread at a time.
 class Grabber {
   public:
-    // For grabs of `area` of `root`. Fails unless the root's pixels are 32-bit, least
-    // significant byte first (blue, green, red, unused in memory).
+    // For grabs of `area` of `root`; fails when the root's pixel format is not one we read.
     static std::variant<Grabber, Failure> create(xcb_connection_t* c, const xcb_screen_t& screen,
                                                  const Rect& area);
 
-    // The current contents of the area, valid until the next grab; nothing when the server
-    // refused (for example while the screen is being resized).
-    std::optional<BgrxImage> grab();
+    // Copies `rect` (area coordinates, inside the area) of the screen into the image; false
+    // when the server refused (for example while the screen is being resized).
+    bool grab(const Rect& rect);
+    // The area as grabbed so far (and drawn on since), blue, green, red, unused; 8 bits each.
+    BgrxImage image() const { return {pixels_, area_.width, area_.height, area_.width * 4}; }
+    const Rect& area() const { return area_; }
 
   private:
-    Grabber(xcb_connection_t* c, xcb_window_t root, Rect area) : c_(c), root_(root), area_(area) {}
+    Grabber(xcb_connection_t* c, xcb_window_t root, Rect area, PixelLayout layout)
+        : c_(c), root_(root), area_(area), layout_(layout) {}
+    bool fetch(const Rect& rect, std::uint8_t* into);  // packed rows of rect.width
+    void convert(const Rect& rect);
 
     xcb_connection_t* c_;
     xcb_window_t root_;
     Rect area_;
-    std::shared_ptr<ShmSegment> shm_;   // shared so that the grabber can be moved
-    std::vector<std::uint8_t> buffer_;  // when there is no shared memory
+    PixelLayout layout_;
+    // With shared memory, one segment holds the image and, after it, room for a grab that
+    // cannot land in place; without it, both are plain memory.
+    std::shared_ptr<ShmSegment> shm_;  // shared so that the grabber can be moved
+    std::vector<std::uint8_t> memory_;
+    std::uint8_t* pixels_ = nullptr;
+    std::uint8_t* scratch_ = nullptr;
 };
 
 }  // namespace hc::xcb

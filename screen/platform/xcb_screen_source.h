@@ -1,6 +1,9 @@
 // The screen source on X11 (xcb): the displays are the RandR monitors, frames are grabbed
-// with MIT-SHM on a capture thread of our own, and the Damage extension tells complete frames
-// from idle ones, so that an unchanged screen is neither grabbed nor scaled.
+// with MIT-SHM on a capture thread of our own. The Damage extension tells complete frames from
+// idle ones and names the rectangles that changed: only those are grabbed, scaled and
+// converted, into a picture kept from frame to frame. The recorded display follows the main
+// monitor as RandR reports it (a new size, another primary, the primary gone), scaled into the
+// frame size the capture started with.
 #pragma once
 
 #include <condition_variable>
@@ -10,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "overlay.h"
+#include "platform/xcb_capture.h"
 #include "platform/xcb_support.h"
 #include "screen_source.h"
 
@@ -27,20 +30,12 @@ class XcbScreenSource final : public ScreenSource {
     void stop(std::function<void()> done) override;
 
   private:
-    struct Monitor {
-        std::uint32_t id;
-        Rect rect;
-        bool primary;
-    };
-    class Capture;
-
-    std::vector<Monitor> readMonitors() const;
-    void run(Capture& capture, FrameReceiver& receiver, double interval);
+    void run(xcb::Capture& capture, FrameReceiver& receiver, double interval);
 
     xcb::Connection connection_;
     xcb_screen_t* screen_ = nullptr;  // owned by connection_
-    std::vector<Monitor> monitors_;
-    std::unique_ptr<Capture> capture_;  // used by the capture thread only
+    std::vector<xcb::Monitor> monitors_;
+    std::unique_ptr<xcb::Capture> capture_;  // used by the capture thread only
 
     std::mutex mutex_;
     std::condition_variable wake_;

@@ -102,6 +102,8 @@ class Collector final : public FrameReceiver {
     bool wantsFrame() override { return wants; }
     void receive(Frame f) override { frames.push_back(std::move(f)); }
     void stopped(const std::string& e) override { stops.push_back(e); }
+    void displayChanged(const std::string& d) override { changes.push_back(d); }
+    std::vector<std::string> changes;
 };
 
 TEST(WatchForBlack, PassesEverythingThroughAndWarnsOnTheWay) {

@@ -29,21 +29,22 @@ std::string readFile(const std::filesystem::path& path) {
     return {std::istreambuf_iterator<char>(in), {}};
 }
 
-// A small JPEG written by TurboJPEG: a colour gradient, or its grey version.
-std::string encodedJpeg(bool grey) {
-    const int width = 64, height = 48;
+// A JPEG written by TurboJPEG: a colour pattern, or its grey version (64 × 48 unless asked).
+std::string encodedJpeg(bool grey, int width = 64, int height = 48, int flags = 0) {
     std::vector<unsigned char> rgb;
+    rgb.reserve(std::size_t(width) * height * 3);
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
             rgb.insert(rgb.end(),
-                       {static_cast<unsigned char>(x * 4), static_cast<unsigned char>(y * 5), 128});
+                       {static_cast<unsigned char>(x * 4), static_cast<unsigned char>(y * 5),
+                        static_cast<unsigned char>((x * y) % 251)});
         }
     }
     tjhandle handle = tjInitCompress();
     unsigned char* jpeg = nullptr;
     unsigned long size = 0;
     const int failed = tjCompress2(handle, rgb.data(), width, 0, height, TJPF_RGB, &jpeg, &size,
-                                   grey ? TJSAMP_GRAY : TJSAMP_420, 90, 0);
+                                   grey ? TJSAMP_GRAY : TJSAMP_420, 90, flags);
     std::string bytes = failed ? "" : std::string(reinterpret_cast<char*>(jpeg), size);
     tjFree(jpeg);
     tjDestroy(handle);
@@ -72,12 +73,34 @@ std::string withDensity(int unit, int density) {
     return jpeg;
 }
 
+// A JPEG whose frame header declares another size.
+std::string declaring(int width, int height) {
+    std::string jpeg = encodedJpeg(false);
+    const std::size_t frame = segment(jpeg, 0xC0);
+    put16(jpeg, frame + 5, height);
+    put16(jpeg, frame + 7, width);
+    return jpeg;
+}
+
+// A progressive JPEG whose last scan is repeated `times` more times.
+std::string withRepeatedScans(int times) {
+    const std::string jpeg = encodedJpeg(false, 64, 48, TJFLAG_PROGRESSIVE);
+    const std::size_t last = jpeg.rfind(std::string{'\xFF', '\xDA'});
+    const std::size_t end = jpeg.rfind(std::string{'\xFF', '\xD9'});
+    const std::string scan = jpeg.substr(last, end - last);
+    std::string out = jpeg.substr(0, end);
+    for (int i = 0; i < times; ++i) out += scan;
+    return out + jpeg.substr(end);
+}
+
 struct DecodeCase {
     const char* name;
     std::function<std::string()> bytes;
     bool decodes;
     int channels = 0;
     int resolution = 0;
+    int width = 64;  // as decoded
+    int height = 48;
 };
 
 class Decoder : public testing::TestWithParam<DecodeCase> {};
@@ -89,10 +112,10 @@ TEST_P(Decoder, DecodesJpegsAndRefusesTheRest) {
     const std::optional<Image> image = TurboJpegDecoder().decode(folder.path() / "t.jpg");
     ASSERT_EQ(image.has_value(), c.decodes);
     if (!image) return;
-    EXPECT_EQ(image->width, 64);
-    EXPECT_EQ(image->height, 48);
+    EXPECT_EQ(image->width, c.width);
+    EXPECT_EQ(image->height, c.height);
     EXPECT_EQ(image->channels, c.channels);
-    EXPECT_EQ(image->pixels.size(), 64u * 48u * c.channels);
+    EXPECT_EQ(image->pixels.size(), std::size_t(c.width) * c.height * c.channels);
     EXPECT_EQ(image->xResolution, c.resolution);
     EXPECT_EQ(image->yResolution, c.resolution);
 }
@@ -116,16 +139,28 @@ INSTANTIATE_TEST_SUITE_P(
         DecodeCase{"cut_in_the_header", [] { return encodedJpeg(false).substr(0, 40); }, false},
         DecodeCase{"not_a_jpeg", [] { return std::string("GIF89a, or rather not"); }, false},
         DecodeCase{"empty", [] { return std::string(); }, false},
-        // 20000 x 20000 pixels: refused from the header, before anything is allocated.
-        DecodeCase{"too_many_pixels",
+        // Headers that lie about the size are refused before anything is allocated: longer
+        // than any screen, or far more pixels than the file could hold.
+        DecodeCase{"longer_than_any_screen", [] { return declaring(16400, 64); }, false},
+        DecodeCase{"far_too_small_for_its_size", [] { return declaring(10000, 10000); }, false},
+        DecodeCase{"endless_scans", [] { return withRepeatedScans(600); }, false},
+        DecodeCase{"a_few_repeated_scans", [] { return withRepeatedScans(3); }, true, 3},
+        // A real image above the budget is decoded shrunk, keeping its shape: 5120 × 3200 at
+        // 1/2, 6000 × 2000 also at 1/2 (5/8 would still be above it).
+        DecodeCase{"twice_the_budget", [] { return encodedJpeg(false, 5120, 3200); }, true, 3, 0,
+                   2560, 1600},
+        DecodeCase{"wide_and_above_the_budget", [] { return encodedJpeg(false, 6000, 2000); }, true,
+                   3, 0, 3000, 1000},
+        DecodeCase{"shrunk_with_its_density",
                    [] {
-                       std::string jpeg = encodedJpeg(false);
-                       const std::size_t frame = segment(jpeg, 0xC0);
-                       put16(jpeg, frame + 5, 20000);
-                       put16(jpeg, frame + 7, 20000);
+                       std::string jpeg = encodedJpeg(false, 5120, 3200);
+                       const std::size_t app0 = segment(jpeg, 0xE0);
+                       jpeg[app0 + 11] = 1;
+                       put16(jpeg, app0 + 12, 300);
+                       put16(jpeg, app0 + 14, 300);
                        return jpeg;
                    },
-                   false}),
+                   true, 3, 150, 2560, 1600}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(DecoderEntries, RefusesWhatIsNotARegularFile) {
@@ -306,6 +341,45 @@ TEST(OcrProgram, ShowsProgressOnATerminalAndLeavesTheDocumentAsItIs) {
     const std::string wipe = "\r\x1b[K";
     ASSERT_GE(screen.size(), wipe.size());
     EXPECT_EQ(screen.substr(screen.size() - wipe.size()), wipe) << screen;
+}
+
+}  // namespace
+}  // namespace hc::test
+
+namespace hc::test {
+namespace {
+
+// Files that lie or are broken, beside a real still: the program leaves out what does not
+// decode, reads the rest, ends quickly with valid JSON, and none of them costs it a crash.
+TEST(OcrProgram, BrokenAndLyingStillsAreLeftOutQuickly) {
+    TempDir folder;
+    const std::string english = readFile(FIXTURES / "english.jpg");
+    std::string lying = english.substr(0, 1000);  // 1 KB declaring 10000 × 10000
+    const std::size_t frame = segment(lying, 0xC0);
+    put16(lying, frame + 5, 10000);
+    put16(lying, frame + 7, 10000);
+    std::string flipped = english;
+    for (std::size_t at = 700; at < flipped.size(); at += 997) flipped[at] ^= 0x10;
+    writeFile(folder.path() / "t00000.jpg", english);
+    writeFile(folder.path() / "t00001.jpg", lying);
+    writeFile(folder.path() / "t00002.jpg", withRepeatedScans(5000));
+    writeFile(folder.path() / "t00003.jpg", english.substr(0, english.size() / 3));
+    writeFile(folder.path() / "t00004.jpg", flipped);
+    writeFile(folder.path() / "t00005.jpg", declaring(16000, 16000) + std::string(300000, '\0'));
+
+    const auto begun = std::chrono::steady_clock::now();
+    const ProgramRun run = runProgram("ocr " + folder.path().string());
+    EXPECT_LT(std::chrono::steady_clock::now() - begun, std::chrono::seconds(20));
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "");
+    const json document = json::parse(run.out);
+    std::vector<std::string> files;
+    for (const json& element : document) files.push_back(element["file"]);
+    // The cut and the bit-flipped still decode (as viewers show them), and so does the large
+    // one whose bytes could hold its size, shrunk to a bounded size; the liars do not.
+    EXPECT_EQ(files, (std::vector<std::string>{"t00000.jpg", "t00003.jpg", "t00004.jpg",
+                                               "t00005.jpg"}));
+    EXPECT_TRUE(contains(document[0]["text"], "Quarterly")) << document[0]["text"];
 }
 
 }  // namespace

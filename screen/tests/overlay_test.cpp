@@ -103,3 +103,42 @@ TEST(DrawCursor, SkipsWhatLiesOutsideTheImage) {
 
 }  // namespace
 }  // namespace hc
+
+namespace hc {
+namespace {
+
+TEST(SimplifyRegion, ClipsMergesTheClosestAndGivesUpOnMostOfTheScreen) {
+    const Rect screen{0, 0, 1000, 1000};
+    struct Case {
+        const char* name;
+        std::vector<Rect> rects;
+        std::size_t maxRects;
+        std::vector<Rect> expected;
+    };
+    const std::vector<Case> cases = {
+        {"nothing", {}, 4, {}},
+        {"clipped, the empty and the outside dropped",
+         {{-10, -10, 30, 30}, {5, 5, 0, 10}, {2000, 0, 10, 10}},
+         4,
+         {{0, 0, 20, 20}}},
+        {"few enough: kept as they are",
+         {{0, 0, 10, 10}, {500, 500, 10, 10}},
+         2,
+         {{0, 0, 10, 10}, {500, 500, 10, 10}}},
+        {"the two neighbours merge, the far one stays",
+         {{0, 0, 10, 10}, {12, 0, 10, 10}, {900, 900, 10, 10}},
+         2,
+         {{0, 0, 22, 10}, {900, 900, 10, 10}}},
+        {"most of the screen: the screen", {{0, 0, 1000, 800}}, 4, {screen}},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(simplifyRegion(c.rects, screen, c.maxRects), c.expected) << c.name;
+
+    std::vector<Rect> glyphs;
+    for (int i = 0; i < 100; ++i) glyphs.push_back({100 + i * 8, 300, 7, 12});
+    EXPECT_EQ(simplifyRegion(glyphs, screen, 4), (std::vector<Rect>{{100, 300, 799, 12}}))
+        << "a line of glyphs becomes one rectangle";
+}
+
+}  // namespace
+}  // namespace hc

@@ -6,8 +6,10 @@
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <sys/wait.h>
+#include <turbojpeg.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <fstream>
 #include <thread>
@@ -16,6 +18,7 @@
 #include "media_probe.h"
 #include "support/xvfb.h"
 #include "temp_dir.h"
+#include "vnc_server.h"
 #include "x_scene.h"
 
 namespace hc {
@@ -67,6 +70,37 @@ class RecordProgramTest : public testing::Test {
     }
     bool recording() { return test::waitForText(out, "recording\n", 20s); }
 };
+
+// Whether the fragmented MP4 was finished: it ends with the random-access index (mfra), whose
+// last four bytes give its own length.
+bool finalised(const std::filesystem::path& video) {
+    const std::string bytes = test::readFile(video);
+    if (bytes.size() < 16) return false;
+    const auto byte = [&](std::size_t at) { return static_cast<unsigned char>(bytes[at]); };
+    const std::size_t n = bytes.size();
+    const std::size_t length =
+        (byte(n - 4) << 24) | (byte(n - 3) << 16) | (byte(n - 2) << 8) | byte(n - 1);
+    return length >= 16 && length <= n && bytes.compare(n - length + 4, 4, "mfra") == 0;
+}
+
+// Whether libjpeg-turbo decodes the file without as much as a warning (a cut file gives
+// "Premature end of JPEG file"). ffmpeg's own decoder is no judge here: it warns "EOI missing"
+// about some whole files.
+bool wholeJpeg(const std::filesystem::path& path) {
+    const std::string bytes = test::readFile(path);
+    const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+    tjhandle handle = tjInitDecompress();
+    int width = 0, height = 0, subsampling = 0, colorspace = 0;
+    bool whole = tjDecompressHeader3(handle, data, bytes.size(), &width, &height, &subsampling,
+                                     &colorspace) == 0;
+    if (whole) {
+        std::vector<unsigned char> pixels(std::size_t(width) * height * 3);
+        whole = tjDecompress2(handle, data, bytes.size(), pixels.data(), width, 0, height, TJPF_RGB,
+                              TJFLAG_STOPONWARNING) == 0;
+    }
+    tjDestroy(handle);
+    return whole;
+}
 
 int exitStatus(const std::optional<int>& status) {
     return status && WIFEXITED(*status) ? WEXITSTATUS(*status) : -1;
@@ -137,6 +171,142 @@ TEST_F(RecordProgramTest, SigkillLeavesAFileWhoseFramesDecode) {
     ASSERT_TRUE(p.ok) << p.warnings;
     EXPECT_EQ(p.codec, "h264");
     EXPECT_GE(p.decodedFrames, 5);
+}
+
+// The video lasts until the stop even when the screen stands still, and a killed recorder
+// keeps its timeline to within 10 s: the last picture is written again while nothing changes.
+TEST_F(RecordProgramTest, AStillScreenKeepsItsLengthInTheVideo) {
+    struct Case {
+        const char* name;
+        int signal;
+        std::chrono::milliseconds after;  // from "recording" to the signal
+        double lastAtLeast, lastBelow;    // where the video's last frame starts
+    };
+    const Case cases[] = {
+        {"stopped by SIGINT", SIGINT, 6s, 5.5, 7.0},
+        {"killed", SIGKILL, 11500ms, 9.9, 11.5},
+    };
+    for (const Case& c : cases) {
+        std::filesystem::remove(video);
+        std::filesystem::remove(out);
+        qv::test::Xvfb xvfb(640, 480);
+        ASSERT_TRUE(xvfb.running());
+        {
+            test::XScene scene(xvfb.display());
+            scene.movePointer(639, 479);
+            scene.fillRoot(0x336699);
+        }
+        auto child = record(xvfb.display());
+        ASSERT_TRUE(recording()) << c.name << ": " << test::readFile(err);
+        std::this_thread::sleep_for(c.after);
+        child->signal(c.signal);
+        child->wait(30s);
+        const test::Probe p = test::probe(video);
+        ASSERT_TRUE(p.ok) << c.name << ": " << p.warnings;
+        ASSERT_GE(p.packetTimes.size(), 2u) << c.name;
+        EXPECT_GE(p.packetTimes.back(), c.lastAtLeast) << c.name;
+        EXPECT_LT(p.packetTimes.back(), c.lastBelow) << c.name;
+        EXPECT_LE(p.packetTimes.size(), 4u) << c.name << ": a still screen costs few frames";
+    }
+}
+
+// A smaller screen 3 s into a recording: the video goes on at its size, and the change is said
+// once on standard error.
+TEST_F(RecordProgramTest, AResizedScreenIsRecordedOnAndTheChangeSaidOnce) {
+    if (const std::string missing = test::VncServer::missingTools(); !missing.empty())
+        GTEST_SKIP() << missing;
+    test::VncServer vnc(1920, 1080);
+    ASSERT_TRUE(vnc.running());
+    auto child = record(vnc.display());
+    ASSERT_TRUE(recording()) << test::readFile(err);
+    {
+        ChangingScreen changing(vnc.display());
+        std::this_thread::sleep_for(3s);
+        ASSERT_TRUE(vnc.xrandr("-s 1280x720"));
+        std::this_thread::sleep_for(3s);
+    }
+    child->signal(SIGINT);
+    EXPECT_EQ(exitStatus(child->wait(30s)), 0);
+    EXPECT_EQ(test::readFile(err),
+              "screen changed: recording the main display at 1280x720+0+0 (was 1920x1080+0+0), "
+              "scaled into the video's 1600x900\n");
+    const test::Probe p = test::probe(video);
+    ASSERT_TRUE(p.ok) << p.warnings;
+    EXPECT_EQ(p.width, 1600);
+    EXPECT_EQ(p.height, 900);
+    ASSERT_FALSE(p.packetTimes.empty());
+    int after = 0;
+    for (double t : p.packetTimes) after += t > 3.5;
+    EXPECT_GE(after, 5) << "frames keep coming after the change";
+}
+
+// However the stop arrives (one signal, both at once, the same one twice), the video is
+// finalised and the process ends with status 0.
+TEST_F(RecordProgramTest, EveryWayOfStoppingFinalisesTheVideo) {
+    struct Case {
+        const char* name;
+        std::vector<int> signals;  // sent one after the other, 100 ms apart
+    };
+    const Case cases[] = {
+        {"SIGTERM", {SIGTERM}},
+        {"SIGINT and SIGTERM together", {SIGINT, SIGTERM}},
+        {"SIGTERM twice", {SIGTERM, 0, SIGTERM}},
+    };
+    qv::test::Xvfb xvfb(640, 480);
+    ASSERT_TRUE(xvfb.running());
+    ChangingScreen changing(xvfb.display());
+    for (const Case& c : cases) {
+        std::filesystem::remove(video);
+        auto child = record(xvfb.display());
+        ASSERT_TRUE(recording()) << c.name << ": " << test::readFile(err);
+        std::this_thread::sleep_for(1500ms);
+        for (int sig : c.signals) {
+            if (sig == 0)
+                std::this_thread::sleep_for(100ms);
+            else
+                child->signal(sig);
+        }
+        EXPECT_EQ(exitStatus(child->wait(30s)), 0) << c.name;
+        EXPECT_EQ(test::readFile(err), "") << c.name;
+        const test::Probe p = test::probe(video);
+        ASSERT_TRUE(p.ok) << c.name << ": " << p.warnings;
+        EXPECT_EQ(p.warnings, "") << c.name;
+        EXPECT_GE(p.decodedFrames, 3) << c.name;
+        EXPECT_TRUE(finalised(video)) << c.name;
+    }
+}
+
+// A disk that fills up ends the recording by itself: one "stopped: " line, status 0, the frames
+// written so far decode, and no still is left cut under a still's name.
+TEST_F(RecordProgramTest, AFullDiskStopsTheRecordingAndKeepsWhatWasWritten) {
+    if (geteuid() != 0) GTEST_SKIP() << "mounting a small tmpfs needs root";
+    const std::filesystem::path disk = dir / "disk";
+    std::filesystem::create_directory(disk);
+    if (test::runCommand("mount -t tmpfs -o size=1m tmpfs '" + disk.string() + "'").status != 0)
+        GTEST_SKIP() << "cannot mount a tmpfs here";
+    struct Unmount {
+        std::filesystem::path path;
+        ~Unmount() { test::runCommand("umount '" + path.string() + "'"); }
+    } unmount{disk};
+    // Leaves some 120 kB free: a few seconds of a changing screen.
+    std::ofstream(disk / "filler", std::ios::binary) << std::string(900 * 1024, 'x');
+    qv::test::Xvfb xvfb(640, 480);
+    ASSERT_TRUE(xvfb.running());
+    ChangingScreen changing(xvfb.display());
+    auto child = std::make_unique<ChildProcess>(
+        std::vector<std::string>{HC_SCREEN, "record", (disk / "v.mp4").string(),
+                                 (disk / "frames").string()},
+        std::map<std::string, std::string>{{"DISPLAY", xvfb.display()}}, out, err);
+    EXPECT_EQ(exitStatus(child->wait(90s)), 0);
+    const std::string said = test::readFile(err);
+    EXPECT_EQ(said.rfind("stopped: Cannot write " + (disk / "v.mp4").string() + ": ", 0), 0u)
+        << said;
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+    const test::Probe p = test::probe(disk / "v.mp4");
+    ASSERT_TRUE(p.ok) << p.warnings;
+    EXPECT_GE(p.decodedFrames, 2);
+    for (const auto& entry : std::filesystem::directory_iterator(disk / "frames"))
+        EXPECT_TRUE(wholeJpeg(entry.path())) << entry.path();
 }
 
 TEST_F(RecordProgramTest, LosingTheXServerStopsAndFinalisesTheVideo) {

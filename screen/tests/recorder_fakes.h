@@ -75,11 +75,14 @@ class FakeVideoSink final : public VideoSink {
     std::optional<Failure> appendAnswer;
     std::set<int> busyFrames;    // complete frames (counted from 0) the encoder is too busy for
     Gate* finishGate = nullptr;  // when set, finish() waits for it
+    Gate* appendGate = nullptr;  // when set, append() opens `appendEntered` and waits for it
+    Gate appendEntered;
 
     std::filesystem::path path;
     int width = 0, height = 0;
     int begins = 0, finishes = 0;
-    std::vector<double> appended;  // video times, in order
+    std::vector<double> appended;             // video times, in order
+    std::vector<std::uint8_t> appendedLumas;  // the first Y' sample of each appended picture
 
     std::optional<Failure> prepare(const std::filesystem::path& p, int w, int h) override {
         path = p;
@@ -94,12 +97,17 @@ class FakeVideoSink final : public VideoSink {
     }
     bool writing() const override { return writing_; }
     bool ready() const override { return !busyFrames.count(readyCalls_++); }
-    std::optional<Failure> append(const Picture&, double t) override {
+    std::optional<Failure> append(const Picture& picture, double t) override {
+        if (Gate* g = appendGate) {
+            appendEntered.open();
+            g->pass();
+        }
         if (appendAnswer) {
             writing_ = false;
             return appendAnswer;
         }
         appended.push_back(t);
+        appendedLumas.push_back(picture.plane(0)[0]);
         return std::nullopt;
     }
     void finish() override {

@@ -2,10 +2,12 @@
 // change, and how it stops.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <fstream>
 #include <memory>
 #include <mutex>
+#include <thread>
 
 #include "recorder.h"
 #include "recorder_fakes.h"
@@ -42,13 +44,20 @@ class RecorderTest : public testing::Test {
     FakeVideoSink sink;
     FakeJpegEncoder jpeg;
     RecorderTimeouts timeouts{200ms, 200ms};
+    std::atomic<double> now{0.0};  // the capture clock finish() reads
     std::mutex mutex;
     std::vector<std::string> failures;
+    std::vector<std::string> notices;
     // A gate for the fakes, declared before the recorder so that it outlives it: the
     // recorder's queue may still be passing it when a test ends (a finish that timed out),
     // and the recorder joins that queue as it goes.
     Gate writerGate;
     std::unique_ptr<Recorder> rec;
+
+    void TearDown() override {
+        writerGate.open();  // nothing stays held, so the recorder's queue can be joined
+        rec.reset();
+    }
 
     Recorder& make() {
         rec = std::make_unique<Recorder>(
@@ -57,7 +66,11 @@ class RecorderTest : public testing::Test {
                 std::lock_guard lock(mutex);
                 failures.push_back(why);
             },
-            timeouts);
+            timeouts, [this] { return now.load(); },
+            [this](const std::string& what) {
+                std::lock_guard lock(mutex);
+                notices.push_back(what);
+            });
         return *rec;
     }
     Recorder& started() {
@@ -215,7 +228,22 @@ TEST_F(RecorderTest, StopReturnsWhenTheWriterNeverCompletes) {
     source.deliver(complete(1.0));
     r.finish();  // returns after the writer's time-out, the writer still busy
     EXPECT_EQ(sink.finishes, 1);
-    writerGate.open();
+}
+
+// A write that never returns (a full disk, a hung network file system) holds the sample queue
+// itself, before the stop sequence reaches it: the stop still returns within its limits.
+TEST_F(RecorderTest, StopReturnsWhenAFrameIsStuckInTheWriter) {
+    timeouts = {200ms, 500ms};
+    sink.appendGate = &writerGate;
+    Recorder& r = started();
+    source.deliver(complete(1.0));
+    sink.appendEntered.pass();  // the frame is in the writer and stays there
+    const auto begun = std::chrono::steady_clock::now();
+    r.finish();
+    const auto took = std::chrono::steady_clock::now() - begun;
+    EXPECT_GE(took, 450ms);
+    EXPECT_LT(took, 10s);
+    EXPECT_EQ(sink.finishes, 0) << "the writer was never reached";
 }
 
 TEST_F(RecorderTest, AWriterThatFailsStopsTheRecordingAndIsNotFinalised) {
@@ -240,10 +268,100 @@ TEST_F(RecorderTest, AWriterThatFailsStopsTheRecordingAndIsNotFinalised) {
     }
 }
 
+// The video lasts until the stop, and while the screen stays still the last picture is written
+// again every 10 s, so that even a killed recorder keeps the timeline to within 10 s. Repeats
+// are not new pictures: they get no change test and no still.
+TEST_F(RecorderTest, AStillScreenKeepsItsLengthInTheVideo) {
+    struct Case {
+        const char* name;
+        std::vector<Frame> frames;
+        double stopAt;                    // capture clock at finish()
+        std::vector<double> appended;     // video times written
+        std::vector<std::uint8_t> lumas;  // the picture of each, by its first Y' sample
+        int stills;                       // only complete frames can make one
+    };
+    const std::vector<Case> cases = {
+        {"a change at 2 s, stopped at 12 s",
+         {complete(100.0, 20), complete(102.0, 30), idle(103.0), idle(111.9), idle(112.0)},
+         112.0,
+         {0.0, 2.0, 12.0},
+         {20, 30, 30},
+         1},
+        {"still for 25 s: a repeat every 10 s, then the stop",
+         {complete(0.0, 20), idle(5.0), idle(9.9), idle(10.0), idle(15.0), idle(19.9), idle(20.0),
+          idle(25.0)},
+         25.5,
+         {0.0, 10.0, 20.0, 25.5},
+         {20, 20, 20, 20},
+         1},
+        {"a change resets the repeat clock",
+         {complete(0.0, 20), idle(8.0), complete(9.0, 40), idle(18.0), idle(19.0)},
+         19.5,
+         {0.0, 9.0, 19.0, 19.5},
+         {20, 40, 40, 40},
+         2},
+        {"stopped at the last frame's time: nothing more",
+         {complete(50.0, 20), complete(51.0, 25)},
+         51.0,
+         {0.0, 1.0},
+         {20, 25},
+         1},
+        {"the stop is stamped when asked, not when the capture confirms it",
+         {complete(0.0, 20)},
+         3.0,
+         {0.0, 3.0},
+         {20, 20},
+         1},
+    };
+    for (const Case& c : cases) {
+        TempDir d;
+        FakeScreenSource s;
+        FakeVideoSink k;
+        FakeJpegEncoder j;
+        double clock = 0.0;
+        Recorder r(
+            d / "v.mp4", d / "frames", s, k, j, [](const std::string&) {}, timeouts,
+            [&clock] { return clock; });
+        ASSERT_FALSE(r.start()) << c.name;
+        for (const Frame& f : c.frames) {
+            while (!s.deliver(f)) std::this_thread::yield();
+        }
+        clock = c.stopAt;
+        r.finish();
+        EXPECT_EQ(k.appended, c.appended) << c.name;
+        EXPECT_EQ(k.appendedLumas, c.lumas) << c.name;
+        EXPECT_EQ(k.finishes, 1) << c.name;
+        EXPECT_EQ(j.calls, c.stills) << c.name << ": repeats and the stop make no still";
+    }
+}
+
+TEST_F(RecorderTest, TheLastPictureIsRepeatedEvenWhenTheEncoderWasTooBusyForIt) {
+    sink.busyFrames = {1};  // the second complete frame finds the encoder busy
+    Recorder& r = started();
+    source.deliver(complete(0.0, 20));
+    source.deliver(complete(1.0, 90));
+    now = 4.0;
+    r.finish();
+    EXPECT_EQ(sink.appended, (std::vector<double>{0.0, 4.0}));
+    EXPECT_EQ(sink.appendedLumas, (std::vector<std::uint8_t>{20, 90}));
+}
+
 TEST_F(RecorderTest, ACaptureThatEndsWithAnErrorIsReported) {
     started();
     source.receiver->stopped("Lost the connection to the X server");
     EXPECT_EQ(failures, (std::vector<std::string>{"Lost the connection to the X server"}));
+}
+
+TEST_F(RecorderTest, AChangedDisplayIsPassedOnAndRecordingGoesOn) {
+    Recorder& r = started();
+    source.deliver(complete(1.0));
+    source.receiver->displayChanged("the main display is now 1280x720");
+    source.deliver(complete(2.0));
+    now = 2.0;
+    r.finish();
+    EXPECT_EQ(notices, (std::vector<std::string>{"the main display is now 1280x720"}));
+    EXPECT_TRUE(failures.empty());
+    EXPECT_EQ(sink.appended, (std::vector<double>{0.0, 1.0}));
 }
 
 }  // namespace

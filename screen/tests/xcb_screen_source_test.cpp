@@ -13,6 +13,7 @@
 #include "capture_rules.h"
 #include "platform/xcb_screen_source.h"
 #include "support/xvfb.h"
+#include "vnc_server.h"
 #include "x_scene.h"
 
 namespace hc {
@@ -39,6 +40,14 @@ class Collector final : public FrameReceiver {
         {
             std::lock_guard lock(mutex_);
             error_ = error;
+        }
+        cv_.notify_all();
+    }
+
+    void displayChanged(const std::string& description) override {
+        {
+            std::lock_guard lock(mutex_);
+            changes_.push_back(description);
         }
         cv_.notify_all();
     }
@@ -73,6 +82,15 @@ class Collector final : public FrameReceiver {
         std::lock_guard lock(mutex_);
         return frames_;
     }
+    std::optional<std::string> waitForChange() {
+        std::unique_lock lock(mutex_);
+        cv_.wait_for(lock, 10s, [this] { return !changes_.empty(); });
+        return changes_.empty() ? std::nullopt : std::optional(changes_.front());
+    }
+    std::vector<std::string> changes() {
+        std::lock_guard lock(mutex_);
+        return changes_;
+    }
     std::optional<std::string> waitForError() {
         std::unique_lock lock(mutex_);
         cv_.wait_for(lock, 10s, [this] { return error_.has_value(); });
@@ -85,6 +103,7 @@ class Collector final : public FrameReceiver {
     bool accepting_ = true;
     std::vector<Frame> frames_;
     std::optional<std::string> error_;
+    std::vector<std::string> changes_;
 };
 
 // Y' of a grey level (R = G = B) in the frames' video range.
@@ -203,6 +222,77 @@ TEST_F(XcbScreenSourceTest, TheCursorIsDrawnAndMovingItIsAChange) {
     EXPECT_NEAR(lumaAt(*moved->picture, 400, 300), lumaOf(255), 2);
 }
 
+bool samePicture(const Picture& a, const Picture& b) {
+    if (a.width() != b.width() || a.height() != b.height()) return false;
+    for (int i = 0; i < 3; ++i) {
+        const std::size_t n = static_cast<std::size_t>(a.stride(i)) * a.planeHeight(i);
+        if (!std::equal(a.plane(i), a.plane(i) + n, b.plane(i))) return false;
+    }
+    return true;
+}
+
+// Only what changed is grabbed and scaled, into the picture kept from the frames before; the
+// result is the picture a capture of the whole screen gives, thumbnail included.
+TEST_F(XcbScreenSourceTest, AChangedPartAloneGivesTheWholePicture) {
+    scene->movePointer(639, 479);
+    scene->fillRoot(0x203040);
+    const xcb_window_t tile = scene->window({100, 120, 90, 70}, 0x000000);
+    const xcb_window_t hidden =
+        scene->window({400, 300, 100, 100}, 0xFFFFFF, test::wmClassOf("com.lumaret.card"));
+    start(480, 360);  // scaled: each output pixel averages parts of several screen pixels
+    ASSERT_TRUE(collector.nextComplete(0));
+    struct Step {
+        const char* what;
+        std::function<void()> change;
+    };
+    const Step steps[] = {
+        {"a tile changes colour", [&] { scene->fill(tile, 0xE0C020); }},
+        {"the pointer moves", [&] { scene->movePointer(300, 200); }},
+        {"a hidden window is drawn on", [&] { scene->fill(hidden, 0x00FF00); }},
+        {"the tile changes under the pointer",
+         [&] {
+             scene->movePointer(130, 150);
+             scene->fill(tile, 0x8010F0);
+         }},
+    };
+    for (const Step& step : steps) {
+        const std::size_t seen = collector.count();
+        step.change();
+        const auto changed = collector.nextComplete(seen);
+        ASSERT_TRUE(changed) << step.what;
+        // Let the change settle: the frame after which nothing more changed.
+        std::this_thread::sleep_for(500ms);
+        const auto frames = collector.frames();
+        Frame latest = *changed;
+        for (const Frame& f : frames)
+            if (f.status == FrameStatus::Complete) latest = f;
+
+        Collector fresh;
+        XcbScreenSource whole;
+        const auto content = whole.content();
+        const auto display = chooseDisplay(std::get<ShareableContent>(content));
+        ASSERT_FALSE(whole.start({*display, 480, 360, 0.2, true, isHiddenApplication}, fresh));
+        const auto reference = fresh.nextComplete(0);
+        ASSERT_TRUE(reference) << step.what;
+        EXPECT_TRUE(samePicture(*latest.picture, *reference->picture)) << step.what;
+        EXPECT_EQ(latest.thumbnail, reference->thumbnail) << step.what;
+        whole.stop([] {});
+    }
+}
+
+// The change test's thumbnail comes from the captured colours, not from the video's Y'CbCr:
+// pure blue is grey level 85 exactly.
+TEST_F(XcbScreenSourceTest, FramesCarryTheThumbnailOfTheCapturedColours) {
+    scene->movePointer(639, 479);
+    scene->fillRoot(0x0000FF);
+    start(320, 240);
+    const auto frame = collector.nextComplete(0);
+    ASSERT_TRUE(frame);
+    ASSERT_EQ(frame->thumbnail.size(), static_cast<std::size_t>(THUMB_PIXELS));
+    EXPECT_EQ(frame->thumbnail[0], 85);
+    EXPECT_EQ(frame->thumbnail[THUMB_PIXELS / 2], 85);
+}
+
 TEST_F(XcbScreenSourceTest, AFullReceiverKeepsTheChangeForItsNextFrame) {
     scene->movePointer(639, 479);
     scene->fillRoot(0x000000);
@@ -249,6 +339,33 @@ TEST_F(XcbScreenSourceTest, AServerThatGoesAwayEndsTheCaptureWithAReason) {
     EXPECT_EQ(collector.waitForError(), "Lost the connection to the X server");
 }
 
+// A screen of 10 bits per colour (depth 30) is converted, not read as 8-bit BGRx.
+TEST(XcbScreenSourceDeep, TenBitColoursAreConverted) {
+    qv::test::Xvfb xvfb(640, 480, 30);
+    ASSERT_TRUE(xvfb.running());
+    setenv("DISPLAY", xvfb.display().c_str(), 1);
+    test::XScene scene(xvfb.display());
+    scene.movePointer(639, 479);
+    // Red 1023, green 514, blue 0 of 1023: 255, 128, 0 in 8 bits.
+    scene.fillRoot((1023u << 20) | (514u << 10));
+    Collector collector;
+    XcbScreenSource source;
+    const auto content = source.content();
+    ASSERT_TRUE(std::holds_alternative<ShareableContent>(content));
+    const auto display = chooseDisplay(std::get<ShareableContent>(content));
+    ASSERT_TRUE(display);
+    const auto failure =
+        source.start({*display, 320, 240, 0.2, true, isHiddenApplication}, collector);
+    ASSERT_FALSE(failure) << failure->description;
+    const auto frame = collector.nextComplete(0);
+    ASSERT_TRUE(frame);
+    const Picture& p = *frame->picture;
+    EXPECT_NEAR(p.plane(0)[100 * p.stride(0) + 100], 146, 2);  // Y' of 255, 128, 0
+    EXPECT_NEAR(p.plane(1)[50 * p.stride(1) + 50], 54, 2);
+    EXPECT_NEAR(p.plane(2)[50 * p.stride(2) + 50], 193, 2);
+    EXPECT_EQ(frame->thumbnail[0], (255 + 128 + 0) / 3);
+}
+
 TEST(XcbScreenSource, AnUnreachableDisplayIsNamedInTheFailure) {
     setenv("DISPLAY", ":4711", 1);
     XcbScreenSource source;
@@ -292,6 +409,94 @@ TEST(XcbScreenSourceWithout, EachOptionalExtension) {
             EXPECT_TRUE(collector.nextComplete(1)) << "without Damage every frame is complete";
         }
     }
+}
+
+}  // namespace
+}  // namespace hc
+
+namespace hc {
+namespace {
+
+// On a server that follows RandR (Xtigervnc), the capture follows the main display: a new
+// screen size, a monitor made primary. The frame size stays; the display is scaled into it.
+class XcbScreenSourceRandr : public testing::Test {
+  protected:
+    void SetUp() override {
+        if (const std::string missing = test::VncServer::missingTools(); !missing.empty())
+            GTEST_SKIP() << missing;
+        vnc = std::make_unique<test::VncServer>(1920, 1080);
+        ASSERT_TRUE(vnc->running());
+        setenv("DISPLAY", vnc->display().c_str(), 1);
+        scene = std::make_unique<XScene>(vnc->display());
+        ASSERT_TRUE(scene->connected());
+        scene->movePointer(1919, 1079);
+    }
+    void start() {
+        const auto content = source.content();
+        ASSERT_TRUE(std::holds_alternative<ShareableContent>(content));
+        const auto display = chooseDisplay(std::get<ShareableContent>(content));
+        ASSERT_TRUE(display);
+        ASSERT_EQ(display->width, 1920);
+        const auto failure =
+            source.start({*display, 1600, 900, 0.2, true, isHiddenApplication}, collector);
+        ASSERT_FALSE(failure) << failure->description;
+        ASSERT_TRUE(collector.nextComplete(0));
+    }
+
+    std::unique_ptr<test::VncServer> vnc;
+    std::unique_ptr<XScene> scene;
+    Collector collector;
+    XcbScreenSource source;
+};
+
+TEST_F(XcbScreenSourceRandr, ANewScreenSizeIsFollowedAndScaledIntoTheFrame) {
+    scene->fillRoot(0x000000);
+    start();
+    ASSERT_TRUE(vnc->xrandr("-s 1280x720"));
+    const auto change = collector.waitForChange();
+    ASSERT_TRUE(change);
+    EXPECT_EQ(*change,
+              "screen changed: recording the main display at 1280x720+0+0 (was 1920x1080+0+0), "
+              "scaled into the video's 1600x900");
+    const std::size_t seen = collector.count();
+    scene->fillRoot(0xFFFFFF);
+    const auto after = collector.next(seen, [](const Frame& f) {
+        return f.status == FrameStatus::Complete &&
+               std::abs(lumaAt(*f.picture, 1500, 800) - lumaOf(255)) <= 2;
+    });
+    ASSERT_TRUE(after) << "frames go on after the change, the same shape filling the frame";
+    EXPECT_EQ(after->picture->width(), 1600);
+    EXPECT_EQ(after->picture->height(), 900);
+    EXPECT_EQ(collector.changes().size(), 1u) << "said once";
+}
+
+TEST_F(XcbScreenSourceRandr, AMonitorMadePrimaryIsFollowedAndTheRestIsBlack) {
+    scene->fillRoot(0x000000);
+    scene->window({0, 0, 960, 1080}, 0xFFFFFF);
+    start();
+    ASSERT_TRUE(vnc->xrandr("--setmonitor '*left' 960/254x1080/286+0+0 none"));
+    const auto change = collector.waitForChange();
+    ASSERT_TRUE(change);
+    EXPECT_NE(change->find("960x1080+0+0"), std::string::npos) << *change;
+    const std::size_t seen = collector.count();
+    const auto after =
+        collector.next(seen, [](const Frame& f) { return f.status == FrameStatus::Complete; });
+    ASSERT_TRUE(after);
+    // The white left half now fills the middle of the frame (800 × 900 at x 400), black bars
+    // beside it.
+    EXPECT_NEAR(lumaAt(*after->picture, 800, 450), lumaOf(255), 2);
+    EXPECT_NEAR(lumaAt(*after->picture, 100, 450), lumaOf(0), 2);
+    EXPECT_NEAR(lumaAt(*after->picture, 1500, 450), lumaOf(0), 2);
+
+    // The primary monitor gone: back to the first one, the whole screen.
+    ASSERT_TRUE(vnc->xrandr("--delmonitor left"));
+    const auto back = collector.next(seen, [](const Frame& f) {
+        return f.status == FrameStatus::Complete &&
+               std::abs(lumaAt(*f.picture, 1500, 450) - lumaOf(0)) <= 2 &&
+               std::abs(lumaAt(*f.picture, 100, 450) - lumaOf(255)) <= 2;
+    });
+    EXPECT_TRUE(back) << "the whole screen again: white on the left, black on the right";
+    EXPECT_EQ(collector.changes().size(), 2u);
 }
 
 }  // namespace
