@@ -13,19 +13,20 @@
 #include <memory>
 #include <optional>
 
-#include "calendar/meeting_card.h"
 #include "calls/mic_users.h"
-#include "calls/prompt.h"
-#include "core/browser.h"
-#include "core/clock.h"
-#include "core/foreground.h"
-#include "core/http.h"
-#include "core/login_item.h"
-#include "core/menu_model.h"
-#include "core/question.h"
 #include "core/recording.h"
-#include "core/status_item.h"
-#include "supervisor/permissions.h"
+#include "ports/browser.h"
+#include "ports/clock.h"
+#include "ports/data_files.h"
+#include "ports/foreground.h"
+#include "ports/http_client.h"
+#include "ports/login_item.h"
+#include "ports/meeting_card.h"
+#include "ports/menu_model.h"
+#include "ports/permissions.h"
+#include "ports/prompt.h"
+#include "ports/question.h"
+#include "ports/status_item.h"
 #include "supervisor/server.h"
 
 namespace qv {
@@ -50,6 +51,8 @@ struct AppServices {
     QuestionDialog& question;
     // Brings the agent in front before it asks the user something.
     Foreground& foreground;
+    // The markers the backend leaves in the data folder and the permission file the agent keeps.
+    DataFiles& files;
     // The applications capturing the microphone now (see micUsers()); nobody when not given.
     std::function<std::vector<MicUser>()> micUsers;
 };

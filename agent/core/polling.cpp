@@ -1,10 +1,6 @@
 // The status poll: mirrors the backend's recording state into App every 2 s, and does the chores
 // that ride on a successful poll (permission file, the backend's requests, listen-address restart).
-#include <sys/stat.h>
-
-#include <QFile>
 #include <QJsonValue>
-#include <cstdio>
 
 #include "core/app.h"
 #include "core/iso8601.h"
@@ -16,16 +12,6 @@ namespace {
 bool boolOr(const QJsonObject& reply, const char* key, bool fallback) {
     const QJsonValue v = reply.value(QLatin1String(key));
     return v.isBool() ? v.toBool() : fallback;
-}
-
-// Takes a marker the backend left in the data folder: true when one was there. It is removed
-// before the request it stands for runs; one that cannot be removed comes back at the next poll.
-bool takeMarker(const QString& path) {
-    const QByteArray native = QFile::encodeName(path);
-    struct stat st;
-    if (::lstat(native.constData(), &st) != 0) return false;
-    std::remove(native.constData());
-    return true;
 }
 
 }  // namespace
@@ -65,8 +51,10 @@ void App::applyStatus(const QJsonObject& reply, bool first) {
 void App::runPollChores() {
     writePermissions();
     const QString data = server.dataDir();
-    if (takeMarker(data + "/ask_recording")) askRecordingPermissions(true);
-    if (takeMarker(data + "/ask_calendar")) {
+    // A marker is taken before the request it stands for runs; one that cannot be removed
+    // comes back at the next poll.
+    if (services_.files.take(data + "/ask_recording")) askRecordingPermissions(true);
+    if (services_.files.take(data + "/ask_calendar")) {
         services_.foreground.activate();
         askCalendar();
     }

@@ -10,7 +10,6 @@
 
 #include "calls/mic_users.h"
 #include "core/app.h"
-#include "core/http.h"
 #include "main/command_line.h"
 #include "main/constants.h"
 #include "main/startup_notes.h"
@@ -18,10 +17,13 @@
 #include "platform/desktop_browser.h"
 #include "platform/desktop_entries.h"
 #include "platform/linux_permissions.h"
+#include "platform/local_data_files.h"
+#include "platform/posix_process.h"
 #include "platform/proc_process_table.h"
 #include "platform/pulse_connection.h"
 #include "platform/pulse_mic_usage.h"
 #include "platform/qt_event_loop.h"
+#include "platform/qt_http_client.h"
 #include "platform/single_instance.h"
 #include "platform/termination_signals.h"
 #include "platform/ungated_calendar_access.h"
@@ -69,7 +71,9 @@ int main(int argc, char** argv) {
     qv::SystemClock clock;
     qv::QtScheduler scheduler;
     QSettings settings;
-    qv::Server server(qv::Locations::ofThisProcess());
+    qv::PosixLauncher launcher;
+    qv::LocalDataFiles files;
+    qv::Server server(qv::Locations::ofThisProcess(), {launcher, files, qv::httpAlive});
     qv::PulseConnection audio;  // outlives everything that listens to it
     qv::LinuxPermissions permissions(audio);
     qv::WindowForeground foreground;
@@ -107,7 +111,7 @@ int main(int argc, char** argv) {
         return item;
     };
     qv::App app({http, browser, clock, scheduler, background, settings, permissions, server, prompt,
-                 card, calendarAccess, makeStatusItem, loginItem, question, foreground,
+                 card, calendarAccess, makeStatusItem, loginItem, question, foreground, files,
                  listMicUsers});
 
     QObject::connect(&instance, &qv::SingleInstance::reopenRequested, &application,

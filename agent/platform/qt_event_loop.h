@@ -4,7 +4,7 @@
 #include <QObject>
 #include <QThreadPool>
 
-#include "core/clock.h"
+#include "ports/clock.h"
 
 namespace qv {
 

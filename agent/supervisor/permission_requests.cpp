@@ -1,6 +1,4 @@
 // The permission file the backend reads, and the requests the backend asks the agent to make.
-#include <QSaveFile>
-
 #include "core/app.h"
 
 namespace qv {
@@ -35,10 +33,7 @@ void App::writePermissions() {
     const QByteArray text = permissionText(services_.permissions.micAccess(),
                                            services_.permissions.screenCaptureAllowed());
     // A complete new file replaces the old one, so the backend never reads half a file.
-    QSaveFile file(server.dataDir() + "/permissions.json");
-    if (!file.open(QIODevice::WriteOnly)) return;
-    file.write(text);
-    file.commit();
+    services_.files.replace(server.dataDir() + "/permissions.json", text);
 }
 
 void App::askRecordingPermissions(bool openSettings) {

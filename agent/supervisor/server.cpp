@@ -11,7 +11,6 @@
 #include <chrono>
 #include <thread>
 
-#include "core/http.h"
 #include "main/constants.h"
 
 namespace qv {
@@ -36,17 +35,19 @@ int freshLog(const QString& path) {
 
 }  // namespace
 
-Server::Server(Locations where, ServerTimings timings, Probe probe)
+Server::Server(Locations where, Services services, ServerTimings timings)
     : where_(std::move(where)),
-      timings_(timings),
-      probe_(probe ? std::move(probe) : Probe(httpAlive)) {}
+      launcher_(services.launcher),
+      files_(services.files),
+      probe_(std::move(services.probe)),
+      timings_(timings) {}
 
-std::shared_ptr<Process> Server::proc() const {
+std::shared_ptr<ChildProcess> Server::proc() const {
     std::lock_guard lock(mutex_);
     return proc_;
 }
 
-std::shared_ptr<Process> Server::ollama() const {
+std::shared_ptr<ChildProcess> Server::ollama() const {
     std::lock_guard lock(mutex_);
     return ollama_;
 }
@@ -61,7 +62,7 @@ bool Server::stopping() const {
     return stopping_;
 }
 
-void Server::recordLaunch(std::shared_ptr<Process> process, const QString& listenAddress) {
+void Server::recordLaunch(std::shared_ptr<ChildProcess> process, const QString& listenAddress) {
     std::lock_guard lock(mutex_);
     proc_ = std::move(process);
     host_ = listenAddress;
@@ -91,7 +92,7 @@ void Server::startOllama() {
     spec.outputFd = devNull;
     {
         std::lock_guard lock(mutex_);
-        if (!stopping_) ollama_ = Process::launch(spec);
+        if (!stopping_) ollama_ = launcher_.launch(spec);
     }
     if (devNull >= 0) ::close(devNull);
 }
@@ -111,7 +112,7 @@ bool Server::launchBackend() {
         // Under the lock, so that a stop() either sees this process or prevents it.
         std::lock_guard lock(mutex_);
         if (!stopping_) {
-            proc_ = Process::launch(spec);
+            proc_ = launcher_.launch(spec);
             host_ = address;
             goneNoted_ = false;
             launched = true;
@@ -123,7 +124,7 @@ bool Server::launchBackend() {
 }
 
 void Server::noteLaunch(const QString& address) {
-    const std::shared_ptr<Process> process = proc();
+    const std::shared_ptr<ChildProcess> process = proc();
     if (!process || process->pid() < 0) {
         qWarning().noquote()
             << QStringLiteral("the backend could not be launched: %1 does not run").arg(python());
@@ -137,7 +138,7 @@ void Server::noteLaunch(const QString& address) {
 }
 
 void Server::noticeGone() {
-    const std::shared_ptr<Process> process = proc();
+    const std::shared_ptr<ChildProcess> process = proc();
     if (!process || process->pid() < 0 || stopping() || process->running()) return;
     {
         std::lock_guard lock(mutex_);
@@ -168,7 +169,7 @@ bool Server::pause(double seconds) {
                            [this] { return stopping_; });
 }
 
-void Server::stopBackend(const std::shared_ptr<Process>& process) {
+void Server::stopBackend(const std::shared_ptr<ChildProcess>& process) {
     if (!process || !process->running()) return;
     process->terminate();
     const auto deadline =

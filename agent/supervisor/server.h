@@ -17,8 +17,9 @@
 #include <memory>
 #include <mutex>
 
+#include "ports/child_process.h"
+#include "ports/data_files.h"
 #include "supervisor/locations.h"
-#include "supervisor/process.h"
 
 namespace qv {
 
@@ -32,11 +33,17 @@ struct ServerTimings {
 
 class Server {
   public:
-    // Blocking probe of a whole URL: true for HTTP 200. httpAlive unless a test gives another;
-    // called from the thread that runs start().
+    // Blocking probe of a whole URL: true for HTTP 200 (the agent gives httpAlive); called from
+    // the thread that runs start().
     using Probe = std::function<bool(const QString& url)>;
+    // What the supervisor works through; all of it outlives the Server and is safe on any thread.
+    struct Services {
+        ProcessLauncher& launcher;  // the backend's and the model server's processes
+        DataFiles& files;           // the "remote_access" marker
+        Probe probe;                // does the backend (or the model server) answer
+    };
 
-    explicit Server(Locations where, ServerTimings timings = {}, Probe probe = nullptr);
+    Server(Locations where, Services services, ServerTimings timings = {});
     virtual ~Server() = default;
     Server(const Server&) = delete;
     Server& operator=(const Server&) = delete;
@@ -56,9 +63,9 @@ class Server {
     void noticeGone();
 
     // The backend of the last launch (set even when that launch failed); empty after stopServer.
-    std::shared_ptr<Process> proc() const;
+    std::shared_ptr<ChildProcess> proc() const;
     // The model server of the last model-server launch; never emptied.
-    std::shared_ptr<Process> ollama() const;
+    std::shared_ptr<ChildProcess> ollama() const;
     // The listen address of the last launch; "127.0.0.1" before any.
     QString host() const;
 
@@ -79,27 +86,29 @@ class Server {
 
   protected:
     // Records a launched backend and its listen address, replacing any earlier handle.
-    void recordLaunch(std::shared_ptr<Process> process, const QString& listenAddress);
+    void recordLaunch(std::shared_ptr<ChildProcess> process, const QString& listenAddress);
 
   private:
     void startOllama();
     bool launchBackend();
     void noteLaunch(const QString& address);
     void waitUntilReady();
-    void stopBackend(const std::shared_ptr<Process>& process);
+    void stopBackend(const std::shared_ptr<ChildProcess>& process);
     // Sleeps up to `seconds`; returns false at once when stop() was called meanwhile.
     bool pause(double seconds);
     bool stopping() const;
 
     const Locations where_;
-    const ServerTimings timings_;
+    ProcessLauncher& launcher_;
+    DataFiles& files_;
     const Probe probe_;
+    const ServerTimings timings_;
 
     mutable std::mutex mutex_;
     std::condition_variable wake_;
     bool stopping_ = false;
-    std::shared_ptr<Process> proc_;
-    std::shared_ptr<Process> ollama_;
+    std::shared_ptr<ChildProcess> proc_;
+    std::shared_ptr<ChildProcess> ollama_;
     QString host_ = QStringLiteral("127.0.0.1");
     bool goneNoted_ = false;  // the end of the current backend was logged
 };

@@ -6,17 +6,20 @@
 #include <memory>
 
 #include "core/app.h"
-#include "platform/null_services.h"
+#include "platform/local_data_files.h"
+#include "platform/posix_process.h"
 #include "support/fake_clock.h"
 #include "support/fake_services.h"
+#include "support/null_services.h"
 
 namespace qv::test {
 
 // A Server that records what the App asked of it.
 class FakeServer : public Server {
   public:
-    explicit FakeServer(const QString& root)
-        : Server(Locations{root + "/res", root + "/share", root + "/home"}) {}
+    FakeServer(const QString& root, ProcessLauncher& launcher, DataFiles& files)
+        : Server(Locations{root + "/res", root + "/share", root + "/home"},
+                 {launcher, files, [](const QString&) { return false; }}) {}
     // Without `launches`, start() only records the call; with it, start() also records a launch
     // on the address wanted now, as a real launch would.
     void start() override {
@@ -44,7 +47,9 @@ struct AppWorld {
     FakeBrowser browser;
     FakeBackground background;
     FakePermissions permissions;
-    FakeServer server{dir.path()};
+    PosixLauncher launcher;  // never asked: the fake server launches nothing
+    LocalDataFiles files;
+    FakeServer server{dir.path(), launcher, files};
     FakeForeground foreground;
     FakePrompt prompt;
     FakeMeetingCard card;
@@ -53,9 +58,9 @@ struct AppWorld {
     FakeQuestion question;
 
     AppServices services(std::function<std::unique_ptr<StatusItem>()> item = nullptr) {
-        return {http,     browser,         clock,     clock,    background,
-                settings, permissions,     server,    prompt,   card,
-                calendar, std::move(item), loginItem, question, foreground};
+        return {http,        browser,  clock,      clock, background, settings,
+                permissions, server,   prompt,     card,  calendar,   std::move(item),
+                loginItem,   question, foreground, files};
     }
 };
 

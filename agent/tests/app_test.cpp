@@ -135,7 +135,7 @@ TEST(AppDetect, DefaultsOnTogglesAndSurvivesARestart) {
     AppServices s = w.services();
     App restarted({s.http, s.browser, s.clock, s.scheduler, s.background, reread, s.permissions,
                    s.server, s.prompt, s.card, s.eventStore, nullptr, s.loginItem, s.question,
-                   s.foreground});
+                   s.foreground, s.files});
     EXPECT_FALSE(restarted.detect());
     restarted.setDetect(true);
     EXPECT_TRUE(restarted.detect());

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QDateTime>
+#include <QTimeZone>
 #include <vector>
 
 #include "app_fixture.h"

@@ -41,7 +41,8 @@ struct WatcherWorld : AppWorld {
         app = std::make_unique<App>(AppServices{
             s.http, s.browser, s.clock, s.scheduler, s.background, s.settings, s.permissions,
             s.server, s.prompt, cardOnScreen ? static_cast<MeetingCard&>(shownCard) : s.card,
-            s.eventStore, s.makeStatusItem, s.loginItem, s.question, s.foreground, s.micUsers});
+            s.eventStore, s.makeStatusItem, s.loginItem, s.question, s.foreground, s.files,
+            s.micUsers});
         app->applicationDidFinishLaunching();  // the tray entry; the timers stay with the test
     }
 

@@ -4,6 +4,7 @@
 #include <QJsonArray>
 
 #include "app_fixture.h"
+#include "platform/qt_http_client.h"
 #include "support/qt_wait.h"
 #include "support/stand_in_backend.h"
 
@@ -22,7 +23,7 @@ struct BackendWorld : AppWorld {
         app = std::make_unique<App>(AppServices{client, s.browser, s.clock, s.scheduler,
                                                 s.background, s.settings, s.permissions, s.server,
                                                 s.prompt, s.card, s.eventStore, nullptr,
-                                                s.loginItem, s.question, s.foreground});
+                                                s.loginItem, s.question, s.foreground, s.files});
     }
     bool waitForPrompt(size_t count) {
         return waitFor([&] { return prompt.shown.size() >= count; }, 15000);

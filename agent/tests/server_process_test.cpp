@@ -51,7 +51,7 @@ TEST(ServerModelServer, AbsentMeansNothingLaunchedAndNothingProbed) {
     FakeBundle bundle;
     Probes probes;
     probes.backendAnswers = true;
-    Server server(bundle.locations(), kQuick, probes.probe());
+    Server server(bundle.locations(), bundle.services(probes.probe()), kQuick);
     server.start();
     EXPECT_EQ(server.ollama(), nullptr);
     EXPECT_EQ(probes.urls(), QStringList{"http://127.0.0.1:8765/api/status"});
@@ -63,7 +63,7 @@ TEST(ServerModelServer, OneAlreadyAnsweringIsNeitherLaunchedNorStopped) {
     Probes probes;
     probes.backendAnswers = true;
     probes.modelServerAnswers = true;
-    Server server(bundle.locations(), kQuick, probes.probe());
+    Server server(bundle.locations(), bundle.services(probes.probe()), kQuick);
     server.start();
     server.stop();
     EXPECT_EQ(server.ollama(), nullptr);
@@ -76,7 +76,7 @@ TEST(ServerModelServer, LaunchedWithServeAndItsAddressThenOnlyTerminatedAtExit) 
     bundle.ollama();
     Probes probes;
     probes.backendAnswers = true;
-    Server server(bundle.locations(), kQuick, probes.probe());
+    Server server(bundle.locations(), bundle.services(probes.probe()), kQuick);
     server.start();
     auto model = server.ollama();
     ASSERT_NE(model, nullptr);
@@ -96,7 +96,7 @@ TEST(ServerLaunch, ABackendThatNeverAnswersIsWaitedForTheGivenRounds) {
     FakeBundle bundle;
     bundle.backend({.serves = false});
     Probes probes;
-    Server server(bundle.locations(), kQuick, probes.probe());
+    Server server(bundle.locations(), bundle.services(probes.probe()), kQuick);
     server.start();
     // One probe to look, then the readiness rounds; the process is not looked at meanwhile.
     EXPECT_EQ(probes.urls().size(), 1 + kQuick.readyRounds);
@@ -108,7 +108,7 @@ TEST(ServerLaunch, ABackendThatNeverAnswersIsWaitedForTheGivenRounds) {
 TEST(ServerLaunch, AFailedLaunchIsStillRecordedAndWaitedFor) {
     FakeBundle bundle;  // no interpreter in the bundle
     Probes probes;
-    Server server(bundle.locations(), kQuick, probes.probe());
+    Server server(bundle.locations(), bundle.services(probes.probe()), kQuick);
     server.start();
     ASSERT_NE(server.proc(), nullptr);
     EXPECT_FALSE(server.proc()->running());
@@ -121,7 +121,7 @@ TEST(ServerStop, IgnoredTermIsFollowedByKillAfterTheGracePeriod) {
     FakeBundle bundle;
     bundle.backend({.serves = false, .ignoresTerm = true});
     Probes probes;
-    Server server(bundle.locations(), {1.0, 0.2, 1, 0.0}, probes.probe());
+    Server server(bundle.locations(), bundle.services(probes.probe()), {1.0, 0.2, 1, 0.0});
     server.start();
     auto backend = server.proc();
     ASSERT_TRUE(backend && backend->running());
@@ -143,7 +143,7 @@ TEST(ServerStop, ABackendThatEndsAtOnceIsNotWaitedForLong) {
     bundle.backend({.serves = false});
     Probes probes;
     // The real 20 s grace period; one readiness round, as readiness is not what this is about.
-    Server server(bundle.locations(), {20.0, 0.2, 1, 0.0}, probes.probe());
+    Server server(bundle.locations(), bundle.services(probes.probe()), {20.0, 0.2, 1, 0.0});
     server.start();
     auto backend = server.proc();
     ASSERT_TRUE(backend && backend->running());
@@ -158,7 +158,7 @@ TEST(ServerStop, StopServerForgetsTheBackendStopKeepsIt) {
     FakeBundle bundle;
     bundle.backend({.serves = false});
     Probes probes;
-    Server server(bundle.locations(), kQuick, probes.probe());
+    Server server(bundle.locations(), bundle.services(probes.probe()), kQuick);
     server.start();
     auto backend = server.proc();
     ASSERT_TRUE(backend);
@@ -178,7 +178,7 @@ TEST(ServerStop, AQuitDuringTheLaunchStopsTheBackendWithoutWaitingForReadiness) 
     FakeBundle bundle;
     bundle.backend({.serves = false});
     Probes probes;
-    Server server(bundle.locations(), {}, probes.probe());  // 60 rounds of 0.5 s
+    Server server(bundle.locations(), bundle.services(probes.probe()), {});  // 60 rounds of 0.5 s
     std::atomic<bool> returned{false};
     std::thread launch([&] {
         server.start();
@@ -204,7 +204,7 @@ TEST(ServerStop, AStopBeforeTheLaunchPreventsIt) {
     bundle.backend({.serves = false});
     bundle.ollama();
     Probes probes;
-    Server server(bundle.locations(), kQuick, probes.probe());
+    Server server(bundle.locations(), bundle.services(probes.probe()), kQuick);
     server.stop();
     server.start();
     EXPECT_EQ(server.proc(), nullptr);
@@ -221,7 +221,7 @@ class ServerLog : public testing::Test {
     FakeBundle bundle;
     Probes probes;
     LogCapture log;
-    Server server{bundle.locations(), kQuick, probes.probe()};
+    Server server{bundle.locations(), bundle.services(probes.probe()), kQuick};
 };
 
 TEST_F(ServerLog, SaysWhatItLaunchedAndOnceWhenThatBackendIsGone) {
@@ -282,8 +282,8 @@ TEST(ServerLogStart, SaysWhenItUsesAnotherBackendOrCannotLaunchOne) {
         Probes probes;
         probes.backendAnswers = c.answers;
         LogCapture log;
-        Server server(c.interpreter ? fresh.locations() : bundle.locations(), kQuick,
-                      probes.probe());
+        FakeBundle& used = c.interpreter ? fresh : bundle;
+        Server server(used.locations(), used.services(probes.probe()), kQuick);
         server.start();
         EXPECT_EQ(log.lines().value(0), c.line);
         server.noticeGone();  // no backend of its own ended: nothing more

@@ -5,7 +5,7 @@
 #include <map>
 #include <utility>
 
-#include "core/clock.h"
+#include "ports/clock.h"
 
 namespace qv::test {
 

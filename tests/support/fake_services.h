@@ -11,17 +11,17 @@
 #include <string>
 #include <vector>
 
-#include "calendar/installed_apps.h"
-#include "calendar/meeting_card.h"
-#include "calls/prompt.h"
-#include "core/browser.h"
-#include "core/clock.h"
-#include "core/foreground.h"
-#include "core/http.h"
-#include "core/login_item.h"
-#include "core/question.h"
-#include "core/status_item.h"
-#include "supervisor/permissions.h"
+#include "ports/browser.h"
+#include "ports/clock.h"
+#include "ports/foreground.h"
+#include "ports/http_client.h"
+#include "ports/installed_apps.h"
+#include "ports/login_item.h"
+#include "ports/meeting_card.h"
+#include "ports/permissions.h"
+#include "ports/prompt.h"
+#include "ports/question.h"
+#include "ports/status_item.h"
 
 namespace qv::test {
 
