@@ -29,15 +29,15 @@ void App::applicationDidFinishLaunching() {
 
 void App::continueStartup() {
     refresh(true);
-    services_.scheduler.every(2.0, [this] { refresh(false); });
-    services_.scheduler.every(1.5, [this] { watchMic(); });
-    services_.scheduler.every(30.0, [this] { checkSoon(); });
-    services_.scheduler.every(120.0, [this] { loadUpcoming(); });
+    timers_.push_back(services_.scheduler.every(2.0, [this] { refresh(false); }));
+    timers_.push_back(services_.scheduler.every(1.5, [this] { watchMic(); }));
+    timers_.push_back(services_.scheduler.every(30.0, [this] { checkSoon(); }));
+    timers_.push_back(services_.scheduler.every(120.0, [this] { loadUpcoming(); }));
     loadUpcoming();
-    services_.scheduler.after(8.0, [this] {
+    timers_.push_back(services_.scheduler.after(8.0, [this] {
         checkSoon();
         loadUpcoming();
-    });
+    }));
 }
 
 bool App::applicationShouldHandleReopen() {

@@ -168,6 +168,7 @@ class App {
     // The status poll's handling of a 200 answer, and the chores that follow it.
     void applyStatus(const QJsonObject& reply, bool first);
     void runPollChores();
+    std::vector<std::unique_ptr<Timer>> timers_;
     bool terminated_ = false;
 };
 
