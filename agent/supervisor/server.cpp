@@ -52,6 +52,10 @@ std::shared_ptr<ChildProcess> Server::ollama() const {
     return ollama_;
 }
 
+bool Server::launchedBackend() const {
+    return proc() != nullptr;
+}
+
 QString Server::host() const {
     std::lock_guard lock(mutex_);
     return host_;

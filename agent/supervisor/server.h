@@ -17,6 +17,7 @@
 #include <memory>
 #include <mutex>
 
+#include "ports/backend_supervisor.h"
 #include "ports/child_process.h"
 #include "ports/data_files.h"
 #include "supervisor/locations.h"
@@ -31,7 +32,7 @@ struct ServerTimings {
     double readyPause = 0.5;  // after each failed readiness probe
 };
 
-class Server {
+class Server : public BackendSupervisor {
   public:
     // Blocking probe of a whole URL: true for HTTP 200 (the agent gives httpAlive); called from
     // the thread that runs start().
@@ -44,7 +45,7 @@ class Server {
     };
 
     Server(Locations where, Services services, ServerTimings timings = {});
-    virtual ~Server() = default;
+    ~Server() override = default;
     Server(const Server&) = delete;
     Server& operator=(const Server&) = delete;
 
@@ -57,17 +58,20 @@ class Server {
     // At exit: stops the backend this agent launched (it stays remembered) and sends SIGTERM to
     // the model server it launched. Any later or running start() launches nothing.
     virtual void stop();
-    void restartServer();
+    // stopServer(), then start(): the backend comes up again on the address wanted now.
+    void restartServer() override;
+    // Whether proc() is set.
+    bool launchedBackend() const override;
     // After a failed poll, on the main thread: says once, on the log, that the backend this
     // agent launched has ended by itself. Nothing while stopping, or after a restart began.
-    void noticeGone();
+    void noticeGone() override;
 
     // The backend of the last launch (set even when that launch failed); empty after stopServer.
     std::shared_ptr<ChildProcess> proc() const;
     // The model server of the last model-server launch; never emptied.
     std::shared_ptr<ChildProcess> ollama() const;
     // The listen address of the last launch; "127.0.0.1" before any.
-    QString host() const;
+    QString host() const override;
 
     // Locations, computed afresh on each call. dataDir() creates the data folder (mode 0700)
     // when it is missing; failures are ignored and the path is returned regardless.
@@ -76,7 +80,7 @@ class Server {
     QString binDir() const;
     QString dataDir() const;
     // "0.0.0.0" while anything exists at dataDir + "remote_access", else "127.0.0.1".
-    QString wantedHost() const;
+    QString wantedHost() const override;
     // Copies a legacy installation's data into the data folder once (see migrate.cpp).
     void migrate() const;
     // The backend's complete environment: the agent's own, with the bundle's variables set.

@@ -30,13 +30,17 @@ class FakeServer : public Server {
         calls.push_back("stopServer");
         recordLaunch(nullptr, host());
     }
-    void stop() override { calls.push_back("stop"); }
+    void stop() override {
+        calls.push_back("stop");
+        if (onStop) onStop();
+    }
     // Pretends the agent launched a backend listening on `address`.
     void launched(const QString& address) { recordLaunch(Process::notLaunched(), address); }
     // Takes `process` as the backend the agent launched.
     void launched(std::shared_ptr<Process> process) { recordLaunch(std::move(process), host()); }
     std::vector<std::string> calls;
     bool launches = false;
+    std::function<void()> onStop;  // optional: sees the world as the stop begins
 };
 
 struct AppWorld {
@@ -56,6 +60,15 @@ struct AppWorld {
     FakeCalendarAccess calendar;
     FakeLoginItem loginItem;
     FakeQuestion question;
+
+    // Makes a fake tray entry at launch and points `item` at it.
+    static std::function<std::unique_ptr<StatusItem>()> fakeItem(FakeStatusItem*& item) {
+        return [&item] {
+            auto made = std::make_unique<FakeStatusItem>();
+            item = made.get();
+            return made;
+        };
+    }
 
     AppServices services(std::function<std::unique_ptr<StatusItem>()> item = nullptr) {
         return {http,        browser,  clock,      clock, background, settings,

@@ -170,8 +170,8 @@ TEST(BackendLaunch, AgentStartsTheBackendOpensSetupAndRestartsItForRemoteAccess)
     ASSERT_TRUE(marker.open(QIODevice::WriteOnly));
     marker.close();
     clock.advance(2.0);  // the next poll
-    ASSERT_TRUE(waitFor([&] { return app.restarting; }, 10000));
-    ASSERT_TRUE(waitFor([&] { return !app.restarting; }, 60000));
+    ASSERT_TRUE(waitFor([&] { return app.statusPoll.restarting; }, 10000));
+    ASSERT_TRUE(waitFor([&] { return !app.statusPoll.restarting; }, 60000));
     EXPECT_EQ(server.host(), "0.0.0.0");
     EXPECT_FALSE(first->running());
     ASSERT_NE(server.proc(), first);
@@ -179,7 +179,7 @@ TEST(BackendLaunch, AgentStartsTheBackendOpensSetupAndRestartsItForRemoteAccess)
 
     clock.advance(2.0);  // polls go on; the address fits now, so nothing more happens
     spin(500);
-    EXPECT_FALSE(app.restarting);
+    EXPECT_FALSE(app.statusPoll.restarting);
     EXPECT_EQ(browser.opened.size(), 1);
 
     const auto second = server.proc();

@@ -48,6 +48,7 @@ class FakeHttp : public HttpClient {
     void send(const QString& path, const QString& method, const std::optional<QJsonObject>& body,
               double timeout, HttpDone done) override {
         requests.push_back({path, method, body, timeout, std::move(done)});
+        if (onSend) onSend(requests.back());
     }
     // Answers request `i` (by default the oldest unanswered one).
     void answer(int status, const QJsonObject& reply = {}, std::optional<size_t> i = std::nullopt) {
@@ -55,6 +56,8 @@ class FakeHttp : public HttpClient {
         if (r.done) r.done(status, reply);
     }
     std::vector<Request> requests;
+    // Optional: sees each request as it is sent (and may answer it at once).
+    std::function<void(Request&)> onSend;
 
   private:
     size_t answered_ = 0;
