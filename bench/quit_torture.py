@@ -11,6 +11,8 @@ restart, a backend slow to stop), sends SIGTERM at a random moment in it, and ch
   - it ended within the backend's stop limits: 20 s of grace after SIGTERM, then SIGKILL;
   - no process of the run is left (backend, model server, anything they started);
   - nothing on the agent's standard error reads like a crash or a teardown fault.
+The launch window opens once the agent's own code runs (it holds SIGTERM back or handles it);
+before that the dynamic loader is at work and SIGTERM's default action ends any program.
 
 Usage: quit_torture.py STAGE_DIR [--runs 50] [--seed N] [--only situation,...]
 The backend's port 8765 is shared with the tests: each run holds the machine-wide port lock.
@@ -258,8 +260,21 @@ def see_recording(world, agent):
              "the agent stopped polling")
 
 
+def takes_sigterm(pid):
+    """Whether the process's own code runs: it holds SIGTERM back or has a handler for it (before
+    that, the dynamic loader is still at work and SIGTERM's default action applies)."""
+    bit = 1 << (signal.SIGTERM - 1)
+    try:
+        with open("/proc/%d/status" % pid) as f:
+            fields = dict(line.split(":", 1) for line in f if ":" in line)
+        return bool((int(fields["SigBlk"], 16) | int(fields["SigCgt"], 16)) & bit)
+    except (OSError, KeyError, ValueError):
+        return False
+
+
 def launch(world, agent, display):
-    return 2.5  # from the agent's start: the backend is launched and waited for meanwhile
+    wait_for(lambda: takes_sigterm(agent.pid), 10, "the agent never started")
+    return 2.5  # from its start: the backend is launched and waited for meanwhile
 
 
 def poll(world, agent, display):

@@ -43,6 +43,8 @@
 
 int main(int argc, char** argv) {
     if (const auto status = qv::handleCommandLineBeforeQt(argc, argv)) return *status;
+    // Before any thread starts: a termination asked for during start-up waits for the quit path.
+    qv::holdTerminationSignals();
     QApplication application(argc, argv);
     if (const auto status = qv::handleCommandLineAfterQt(QCoreApplication::arguments()))
         return *status;
