@@ -176,7 +176,7 @@ int main(int argc, char** argv) {
 
     AppWorld world;
     AppServices services = world.services();
-    services.micUsers = [&] { return micUsers(sources); };
+    services.micUsers = micUserList(sources);
     App app(services);
     app.statusPoll.state.setupDone = true;
 

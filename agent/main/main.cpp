@@ -92,9 +92,8 @@ int main(int argc, char** argv) {
     qv::PulseMicUsage micUsage(
         audio, [&applications](int32_t pid) { return applications.desktopIdOf(pid); });
     qv::ProcProcessTable processes;
-    const auto listMicUsers = [&, self = static_cast<int32_t>(getpid())] {
-        return qv::micUsers({micUsage, processes, applications, self});
-    };
+    const auto listMicUsers =
+        qv::micUserList({micUsage, processes, applications, static_cast<int32_t>(getpid())});
     qv::UngatedCalendarAccess calendarAccess;
     qv::XdgAutostart loginItem;
     qv::MessageBoxQuestion question;
