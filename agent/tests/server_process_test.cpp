@@ -80,7 +80,8 @@ TEST(ServerModelServer, LaunchedWithServeAndItsAddressThenOnlyTerminatedAtExit) 
     server.start();
     auto model = server.ollama();
     ASSERT_NE(model, nullptr);
-    ASSERT_TRUE(waitFor([&] { return QFile::exists(bundle.data() + "/ollama.txt"); }));
+    // The stand-in creates its file before it writes its line: wait for the whole line.
+    ASSERT_TRUE(waitFor([&] { return readFile(bundle.data() + "/ollama.txt").endsWith("\n"); }));
     EXPECT_EQ(readFile(bundle.data() + "/ollama.txt"), "serve 127.0.0.1:11434 /dev/null\n");
 
     server.stopServer();  // the backend's stop leaves the model server alone
