@@ -89,6 +89,9 @@ void Server::start() {
 void Server::startOllama() {
     const QString executable = binDir() + "/ollama";
     if (!QFileInfo::exists(executable)) return;
+    // The one this agent launched still runs (perhaps not answering yet): a second one would
+    // replace its handle, and the first would never be stopped.
+    if (const auto launched = ollama(); launched && launched->running()) return;
     if (probe_(kOllamaProbe)) return;  // a model server already runs
     ProcessSpec spec{executable, {"serve"}, {}, env(), -1};
     spec.environment.insert("OLLAMA_HOST", kOllamaHost);

@@ -49,8 +49,9 @@ class Server : public BackendSupervisor {
     Server(const Server&) = delete;
     Server& operator=(const Server&) = delete;
 
-    // Migrates legacy data, starts the model server if the bundle has one and none answers, and
-    // launches the backend unless one answers, waiting for it to answer. Returns in every case.
+    // Migrates legacy data, starts the model server if the bundle has one, none answers and the
+    // one this agent launched (if any) has ended, and launches the backend unless one answers,
+    // waiting for it to answer. Returns in every case.
     virtual void start();
     // Stops the backend this agent launched (SIGTERM, SIGKILL after the grace period) and
     // forgets it. The model server is not touched.

@@ -93,6 +93,39 @@ TEST(ServerModelServer, LaunchedWithServeAndItsAddressThenOnlyTerminatedAtExit) 
     EXPECT_EQ(server.ollama(), model);  // never emptied
 }
 
+TEST(ServerModelServer, OneThisAgentLaunchedIsLaunchedAgainOnlyOnceItHasEnded) {
+    FakeBundle bundle;
+    bundle.ollama();
+    Probes probes;
+    probes.backendAnswers = true;  // the model server never answers its probe
+    Server server(bundle.locations(), bundle.services(probes.probe()), kQuick);
+    server.start();
+    const auto first = server.ollama();
+    ASSERT_NE(first, nullptr);
+    ASSERT_TRUE(first->running());
+
+    // A restart while it still runs (not answering yet, say) keeps it: the one stop() ends is
+    // the only one there is.
+    server.restartServer();
+    EXPECT_EQ(server.ollama(), first);
+    server.stop();
+    EXPECT_TRUE(waitFor([&] { return !first->running(); }));
+
+    // Once it has ended, the next start launches another.
+    Server again(bundle.locations(), bundle.services(probes.probe()), kQuick);
+    again.start();
+    const auto dead = again.ollama();
+    ASSERT_NE(dead, nullptr);
+    dead->kill();
+    ASSERT_TRUE(waitFor([&] { return !dead->running(); }));
+    again.restartServer();
+    ASSERT_NE(again.ollama(), nullptr);
+    EXPECT_NE(again.ollama(), dead);
+    EXPECT_TRUE(again.ollama()->running());
+    again.stop();
+    EXPECT_TRUE(waitFor([&] { return !again.ollama()->running(); }));
+}
+
 TEST(ServerLaunch, ABackendThatNeverAnswersIsWaitedForTheGivenRounds) {
     FakeBundle bundle;
     bundle.backend({.serves = false});
