@@ -419,9 +419,15 @@ def one_run(number, name, stage, display, rng):
         # Leave the port to the next user only once it is free.
         wait_for_quietly(port_free, 15)
     finally:
+        # Interrupted: nothing of this run may outlive the bench either.
         if agent is not None and agent.poll() is None:
             agent.kill()
             agent.wait()
+        for pid in world.processes():
+            try:
+                os.kill(pid, signal.SIGKILL)
+            except OSError:
+                pass
         fcntl.flock(lock, fcntl.LOCK_UN)
         lock.close()
         world.remove()
