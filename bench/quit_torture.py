@@ -485,14 +485,14 @@ def main():
         display.close()
 
     print()
-    print("%-10s %4s  %-28s %7s %9s %8s  %6s %6s  %s" % (
+    print("%-10s %4s  %-36s %7s %9s %8s  %6s %6s  %s" % (
         "situation", "runs", "while", "exit 0", "slowest", "limit", "left", "crash", "held"))
     for name in names:
         rows = [r for r in results if r["situation"] == name]
         if not rows:
             continue
-        print("%-10s %4d  %-28s %3d/%-3d %8.2fs %7.1fs  %6d %6d  %d/%d" % (
-            name, len(rows), SITUATIONS[name][1][:28],
+        print("%-10s %4d  %-36s %3d/%-3d %8.2fs %7.1fs  %6d %6d  %d/%d" % (
+            name, len(rows), SITUATIONS[name][1],
             sum(r["exit"] == 0 for r in rows), len(rows),
             max(r["time"] or 0.0 for r in rows), EXIT_LIMIT,
             sum(bool(r["left"]) for r in rows), sum(bool(r["crash"]) for r in rows),
