@@ -10,7 +10,6 @@
 
 #include "calls/mic_users.h"
 #include "core/app.h"
-#include "core/http.h"
 #include "main/command_line.h"
 #include "main/constants.h"
 #include "main/startup_notes.h"
@@ -18,10 +17,13 @@
 #include "platform/desktop_browser.h"
 #include "platform/desktop_entries.h"
 #include "platform/linux_permissions.h"
+#include "platform/local_data_files.h"
+#include "platform/posix_process.h"
 #include "platform/proc_process_table.h"
 #include "platform/pulse_connection.h"
 #include "platform/pulse_mic_usage.h"
 #include "platform/qt_event_loop.h"
+#include "platform/qt_http_client.h"
 #include "platform/single_instance.h"
 #include "platform/termination_signals.h"
 #include "platform/ungated_calendar_access.h"
@@ -41,6 +43,8 @@
 
 int main(int argc, char** argv) {
     if (const auto status = qv::handleCommandLineBeforeQt(argc, argv)) return *status;
+    // Before any thread starts: a termination asked for during start-up waits for the quit path.
+    qv::holdTerminationSignals();
     QApplication application(argc, argv);
     if (const auto status = qv::handleCommandLineAfterQt(QCoreApplication::arguments()))
         return *status;
@@ -69,7 +73,9 @@ int main(int argc, char** argv) {
     qv::SystemClock clock;
     qv::QtScheduler scheduler;
     QSettings settings;
-    qv::Server server(qv::Locations::ofThisProcess());
+    qv::PosixLauncher launcher;
+    qv::LocalDataFiles files;
+    qv::Server server(qv::Locations::ofThisProcess(), {launcher, files, qv::httpAlive});
     qv::PulseConnection audio;  // outlives everything that listens to it
     qv::LinuxPermissions permissions(audio);
     qv::WindowForeground foreground;
@@ -86,9 +92,8 @@ int main(int argc, char** argv) {
     qv::PulseMicUsage micUsage(
         audio, [&applications](int32_t pid) { return applications.desktopIdOf(pid); });
     qv::ProcProcessTable processes;
-    const auto listMicUsers = [&, self = static_cast<int32_t>(getpid())] {
-        return qv::micUsers({micUsage, processes, applications, self});
-    };
+    const auto listMicUsers =
+        qv::micUserList({micUsage, processes, applications, static_cast<int32_t>(getpid())});
     qv::UngatedCalendarAccess calendarAccess;
     qv::XdgAutostart loginItem;
     qv::MessageBoxQuestion question;
@@ -107,7 +112,7 @@ int main(int argc, char** argv) {
         return item;
     };
     qv::App app({http, browser, clock, scheduler, background, settings, permissions, server, prompt,
-                 card, calendarAccess, makeStatusItem, loginItem, question, foreground,
+                 card, calendarAccess, makeStatusItem, loginItem, question, foreground, files,
                  listMicUsers});
 
     QObject::connect(&instance, &qv::SingleInstance::reopenRequested, &application,

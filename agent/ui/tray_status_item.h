@@ -8,7 +8,7 @@
 #include <QSystemTrayIcon>
 #include <functional>
 
-#include "core/status_item.h"
+#include "ports/status_item.h"
 #include "ui/menu_renderer.h"
 
 namespace qv {

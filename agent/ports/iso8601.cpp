@@ -1,4 +1,4 @@
-#include "core/iso8601.h"
+#include "ports/iso8601.h"
 
 #include <cstdint>
 

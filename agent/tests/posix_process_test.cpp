@@ -9,7 +9,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 
-#include "supervisor/process.h"
+#include "platform/posix_process.h"
 #include "support/qt_wait.h"
 
 using qv::Process;

@@ -4,7 +4,7 @@
 #include <QString>
 #include <functional>
 
-#include "core/menu_model.h"
+#include "ports/menu_model.h"
 
 namespace qv {
 

@@ -1,4 +1,4 @@
-#include "core/http.h"
+#include "platform/qt_http_client.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>

@@ -6,7 +6,6 @@
 #pragma once
 
 #include <QJsonObject>
-#include <QNetworkAccessManager>
 #include <QString>
 #include <functional>
 #include <optional>
@@ -25,24 +24,5 @@ class HttpClient {
                       const std::optional<QJsonObject>& body, double timeoutSeconds,
                       HttpDone done) = 0;
 };
-
-// HttpClient over QNetworkAccessManager, for requests to `base` + path. Main thread only.
-class QtHttpClient : public HttpClient {
-  public:
-    explicit QtHttpClient(QString base);
-    void send(const QString& path, const QString& method, const std::optional<QJsonObject>& body,
-              double timeoutSeconds, HttpDone done) override;
-
-  private:
-    QString base_;
-    QNetworkAccessManager manager_;
-};
-
-// Decodes a reply body: its top-level object, or an empty object for anything else.
-QJsonObject replyObject(const QByteArray& body);
-
-// Blocking liveness probe of a whole URL: true only for status 200. Returns within 2 s
-// (1.5 s request time-out). For background threads; never call it on the main thread.
-bool httpAlive(const QString& url);
 
 }  // namespace qv

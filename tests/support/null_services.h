@@ -1,8 +1,8 @@
-// Stand-ins for desktop services the agent can run without: the agent keeps working, with less.
+// Panels that never show: for tests that need a prompt or a card but never look at them.
 #pragma once
 
-#include "calendar/meeting_card.h"
-#include "calls/prompt.h"
+#include "ports/meeting_card.h"
+#include "ports/prompt.h"
 
 namespace qv {
 

@@ -1,4 +1,4 @@
-#include "supervisor/process.h"
+#include "platform/posix_process.h"
 
 #include <fcntl.h>
 #include <signal.h>
