@@ -26,10 +26,20 @@ QStringList currentNames(const std::function<std::vector<MicUser>()>& users) {
 }  // namespace
 
 CallWatcher::CallWatcher(Services services, Hooks hooks)
-    : services_(std::move(services)), hooks_(std::move(hooks)) {}
+    : services_(std::move(services)),
+      hooks_(std::move(hooks)),
+      timers_(services_.scheduler, services_.clock) {}
 
 void CallWatcher::run() {
-    timer_ = services_.scheduler.every(kTickSeconds, [this] { watchMic(); });
+    timer_ = timers_.every(kTickSeconds, [this] { watchMic(); });
+}
+
+void CallWatcher::hold() {
+    timers_.hold();
+}
+
+void CallWatcher::release() {
+    timers_.release();
 }
 
 void CallWatcher::shutDown() {

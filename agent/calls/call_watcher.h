@@ -19,6 +19,7 @@
 
 #include "calls/mic_users.h"
 #include "ports/clock.h"
+#include "ports/holdable_scheduler.h"
 #include "ports/lifetime.h"
 #include "ports/prompt.h"
 #include "ports/recording.h"
@@ -53,6 +54,10 @@ class CallWatcher {
     void run();
     // At quit: the timer stops and an offer still on screen starts nothing.
     void shutDown();
+    // While the user answers a modal question no pass runs; after the release the pass that
+    // fell due runs at once.
+    void hold();
+    void release();
 
     // Whether calls are noticed and offered for recording ("detectCalls", true by default).
     bool detect() const;
@@ -79,6 +84,7 @@ class CallWatcher {
 
     Services services_;
     Hooks hooks_;
+    HoldableScheduler timers_;
     std::unique_ptr<Timer> timer_;
     Lifetime life_;
 };

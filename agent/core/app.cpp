@@ -22,6 +22,20 @@ App::App(AppServices services)
                [this] {
                    watcher.callEnded();
                    statusPoll.recordingStopped();
+               },
+           .holding =
+               [this](bool on) {
+                   // Nothing runs behind the add-or-replace question; afterwards the poll
+                   // comes first, so the others resume on fresh state.
+                   if (on) {
+                       statusPoll.hold();
+                       watcher.hold();
+                       meetings.hold();
+                   } else {
+                       statusPoll.release();
+                       watcher.release();
+                       meetings.release();
+                   }
                }}),
       statusPoll({services.http, services.browser, services.clock, services.scheduler,
                   services.background, services.server},
