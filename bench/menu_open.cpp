@@ -314,13 +314,15 @@ int main(int argc, char** argv) {
                      .setDetect = [](bool) {}});
     menu.launch();
 
-    const auto load = [&](const QJsonArray& list) {
-        server.setBody(QJsonDocument(QJsonObject{{"events", list}}).toJson(QJsonDocument::Compact));
-        const qsizetype before = meetings.upcoming.size();
+    // Has the agent load the list the server now serves, `size` meetings long.
+    const auto load = [&](qsizetype size) {
+        // Dropping the old list costs what its replacement by the answer would.
         meetings.upcoming = {};
         meetings.loadUpcoming();
-        waitFor([&] { return meetings.upcoming.size() == list.size(); }, 120000);
-        (void)before;
+        waitFor([&] { return meetings.upcoming.size() == size; }, 120000);
+    };
+    const auto bodyOf = [](const QJsonArray& list) {
+        return QJsonDocument(QJsonObject{{"events", list}}).toJson(QJsonDocument::Compact);
     };
 
     // Replies: the main thread's worst block while lists of growing size arrive.
@@ -337,11 +339,11 @@ int main(int argc, char** argv) {
     for (const Size& s : sizes) {
         if (!options.replies) break;
         const QJsonArray list = meetingList(s.meetings, s.titleChars, s.briefChars, clock.now());
-        const QByteArray body =
-            QJsonDocument(QJsonObject{{"events", list}}).toJson(QJsonDocument::Compact);
+        const QByteArray body = bodyOf(list);
+        server.setBody(body);
         spin(50);
         probe.start();
-        load(list);
+        load(list.size());
         spin(50);
         const double block = probe.stopMs();
         char name[64];
@@ -351,7 +353,10 @@ int main(int argc, char** argv) {
     }
 
     // Opening.
-    load(meetingList(options.meetings, options.titleChars, options.briefChars, clock.now()));
+    const QJsonArray list =
+        meetingList(options.meetings, options.titleChars, options.briefChars, clock.now());
+    server.setBody(bodyOf(list));
+    load(list.size());
     std::vector<double> tops, subs, blocks;
     for (int i = 0; i < options.opens; ++i) {
         probe.start();

@@ -22,7 +22,7 @@ constexpr int kTextMargin = 3;
 constexpr int kMaxTextWidth = 560;
 // More characters than any font fits into kMaxTextWidth: text is measured and elided only up
 // to here, so its cost does not grow with its length.
-constexpr qsizetype kMaxChars = 400;
+constexpr qsizetype kMaxChars = 200;
 
 // At most kMaxChars of `text`, with an ellipsis where it was cut.
 QString measurable(const QString& text) {
