@@ -206,12 +206,6 @@ MenuRows menuRows(int& opened, int& quits, bool& recording) {
     return rows;
 }
 
-QStringList labels(const MenuEntry& root) {
-    QStringList out;
-    for (const MenuEntry& e : root.children) out << (e.separator() ? "---" : e.label());
-    return out;
-}
-
 TEST(SniStatusItem, TheMenuIsServedOverDbusmenuAndRebuiltWhenAboutToShow) {
     BusWorld w;
     SniStatusItem item(w.itemBus, options());
@@ -224,7 +218,7 @@ TEST(SniStatusItem, TheMenuIsServedOverDbusmenuAndRebuiltWhenAboutToShow) {
     // A host that reads without AboutToShow still finds the rows.
     uint first = 0;
     const MenuEntry root = panel.layout(&first);
-    EXPECT_EQ(labels(root),
+    EXPECT_EQ(root.childLabels(),
               (QStringList{"Open Quorvia", "---", "Record a meeting now", "Quit Quorvia"}));
     EXPECT_EQ(root.children[0].properties.value("shortcut").value<QList<QStringList>>(),
               QList<QStringList>{(QStringList{"Control", "o"})});
@@ -248,7 +242,8 @@ TEST(SniStatusItem, TheMenuIsServedOverDbusmenuAndRebuiltWhenAboutToShow) {
     EXPECT_EQ(opened, openedBefore + 1);
     ASSERT_TRUE(waitFor([&] { return panel.layoutUpdates.size() > updatesBefore; }, 10000));
     const MenuEntry now = panel.layout();
-    EXPECT_EQ(labels(now), (QStringList{"Open Quorvia", "---", "Stop recording", "Quit Quorvia"}));
+    EXPECT_EQ(now.childLabels(),
+              (QStringList{"Open Quorvia", "---", "Stop recording", "Quit Quorvia"}));
     // Rows that stayed keep their ids; the quit row is still the quit row.
     EXPECT_EQ(now.children[0].id, root.children[0].id);
     EXPECT_EQ(now.children[3].id, root.children[3].id);

@@ -59,17 +59,6 @@ struct Desktop {
     QDBusConnection client() { return bus.connect(prefix + "client"); }
 };
 
-QStringList labels(const MenuEntry& root) {
-    QStringList out;
-    for (const MenuEntry& e : root.children) out << (e.separator() ? "---" : e.label());
-    return out;
-}
-
-int idOf(const MenuEntry& root, const QString& label) {
-    const MenuEntry* entry = root.find(label);
-    return entry ? entry->id : -1;
-}
-
 TEST(TrayProcess, TheItemServesItsMenuAndTheLabelTicksWhileRecording) {
     Desktop desktop;
     ASSERT_TRUE(desktop.ready());
@@ -102,34 +91,27 @@ TEST(TrayProcess, TheItemServesItsMenuAndTheLabelTicksWhileRecording) {
 
     ASSERT_TRUE(item.aboutToShow());
     MenuEntry menu = item.layout();
-    EXPECT_EQ(labels(menu), (QStringList{"Open Quorvia", "---", "Record a meeting now",
-                                         "Record a meeting with the screen", "---",
-                                         "Notice calls and offer to record", "Open at login",
-                                         "Settings\u2026", "---", "Quit Quorvia"}));
+    EXPECT_EQ(menu.childLabels(), (QStringList{"Open Quorvia", "---", "Record a meeting now",
+                                               "Record a meeting with the screen", "---",
+                                               "Notice calls and offer to record", "Open at login",
+                                               "Settings\u2026", "---", "Quit Quorvia"}));
     EXPECT_EQ(menu.find("Notice calls and offer to record")->properties.value("toggle-state"), 1);
 
-    EXPECT_EQ(item.click(idOf(menu, "Record a meeting now")), "");
+    EXPECT_EQ(item.click(menu.idOf("Record a meeting now")), "");
     // The label shows the elapsed time and moves on with the agent's passes.
-    ASSERT_TRUE(waitFor(
-        [&] {
-            QStringList shown = item.labels;
-            shown.removeAll(QString());
-            shown.removeDuplicates();
-            return shown.size() >= 2;
-        },
-        30000))
+    ASSERT_TRUE(waitFor([&] { return item.distinctTimes() >= 2; }, 30000))
         << item.labels.join('|').toStdString();
     EXPECT_TRUE(item.labels.last().startsWith(" \u25CF 0:")) << item.labels.last().toStdString();
     EXPECT_EQ(item.property("IconName"), "com.lumaret.quorvia-recording-symbolic");
 
     ASSERT_TRUE(item.aboutToShow());
     menu = item.layout();
-    ASSERT_NE(idOf(menu, "Stop recording"), -1) << labels(menu).join('|').toStdString();
-    EXPECT_EQ(item.click(idOf(menu, "Stop recording")), "");
+    ASSERT_NE(menu.idOf("Stop recording"), -1) << menu.childLabels().join('|').toStdString();
+    EXPECT_EQ(item.click(menu.idOf("Stop recording")), "");
     ASSERT_TRUE(waitFor([&] { return item.labels.last().isEmpty(); }, 30000));
     EXPECT_EQ(item.property("XAyatanaLabel"), "");
     ASSERT_TRUE(item.aboutToShow());
-    EXPECT_NE(idOf(item.layout(), "Record a meeting now"), -1);
+    EXPECT_NE(item.layout().idOf("Record a meeting now"), -1);
 }
 
 TEST(TrayProcess, APanelThatRestartsGetsTheItemAgain) {

@@ -57,6 +57,17 @@ struct MenuEntry {
     bool enabled() const { return properties.value("enabled", true).toBool(); }
     // The first entry, depth first, whose label is `label`; nullptr if none.
     const MenuEntry* find(const QString& label) const;
+    // The labels of its children in order, "---" for separators.
+    QStringList childLabels() const {
+        QStringList out;
+        for (const MenuEntry& e : children) out << (e.separator() ? "---" : e.label());
+        return out;
+    }
+    // Its id, -1 if none.
+    int idOf(const QString& label) const {
+        const MenuEntry* entry = find(label);
+        return entry ? entry->id : -1;
+    }
 };
 
 struct Pixmap {
@@ -86,6 +97,13 @@ class SniItemClient : public QObject {
                                                    const QStringList& names) const;
     // Sends a "clicked" event; returns the error name, empty on success.
     QString click(int id) const;
+    // How many different non-empty labels arrived: 2 once a shown time has moved on.
+    int distinctTimes() const {
+        QStringList shown = labels;
+        shown.removeAll(QString());
+        shown.removeDuplicates();
+        return int(shown.size());
+    }
 
     QStringList labels;         // the label of every XAyatanaNewLabel, in order
     QStringList guides;         // and its guide
