@@ -39,11 +39,15 @@ App::App(AppServices services)
                }}),
       statusPoll({services.http, services.browser, services.clock, services.scheduler,
                   services.background, services.server},
-                 {.changed = [this] { menu.updateButton(); },
+                 {.changed =
+                      [this] {
+                          menu.updateButton();
+                          watcher.wake();  // a recording to follow, or its elapsed time
+                      },
                   .notRecording = [this] { watcher.callEnded(); },
                   .answered = [this] { permissions.handshake(); }}),
       watcher({services.clock, services.scheduler, services.prompt, services.settings,
-               recordingControl, statusPoll.state, services.micUsers},
+               recordingControl, statusPoll.state, services.micUsers, services.micActivity},
               {.refreshTitle = [this] { menu.updateButton(); }}),
       meetings({services.http, services.browser, services.clock, services.scheduler, services.card,
                 recordingControl, statusPoll.state}),
