@@ -161,6 +161,29 @@ TEST(Http, AnswersStillBeingDecodedWhenTheClientGoesAreDropped) {
     EXPECT_EQ(late, 0);
 }
 
+// The status poll asks every two seconds: one connection is kept open between the requests
+// instead of a new one for each (connecting, and closing, wakes the agent and the backend).
+TEST(Http, RequestsOneAfterAnotherTravelOverOneConnection) {
+    FakeHttpServer server;
+    server.keepAlive = true;
+    qv::QtHttpClient client(server.base());
+    for (int i = 0; i < 4; ++i) {
+        server.queue({200, R"({"recording": false})"});
+        const Outcome out = send(client, "/api/native/status", "GET", std::nullopt);
+        EXPECT_EQ(out.status, 200);
+        EXPECT_EQ(out.reply.value("recording"), QJsonValue(false));
+        QThread::msleep(50);  // as between polls: the connection idles
+    }
+    ASSERT_EQ(server.requests.size(), 4);
+    EXPECT_EQ(server.connections, 1);
+    // A server that closes after each answer gets a new connection for the next request.
+    server.keepAlive = false;
+    EXPECT_EQ(send(client, "/api/native/status", "GET", std::nullopt).status, 200);
+    EXPECT_EQ(send(client, "/api/native/status", "GET", std::nullopt).status, 200);
+    EXPECT_EQ(server.connections, 2);
+    EXPECT_EQ(server.requests.last().connection, 2);
+}
+
 TEST(Http, RefusedConnectionIsStatusZero) {
     quint16 port;
     {
