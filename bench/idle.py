@@ -1,10 +1,11 @@
-"""Idle cost of the agent's tray beside CopyQ; run by bench/tray-idle.
+"""Idle cost of the agent beside CopyQ; run by bench/idle.
 
 Each run starts its own Xvfb, a private session bus (no service activation), an X11 tray
-(trayer) and, when asked, the tests' StatusNotifierWatcher, then one tray application in a
-private home. After a settling time it reads, over the measuring window, the context switches
-of all the application's threads (its wake-ups) and its CPU time, and at the end its resident
-memory.
+(trayer), when asked the tests' StatusNotifierWatcher, and a private audio server of the kind
+asked for (the tests' audio_server), then one tray application in a private home. After a
+settling time it reads, over the measuring window, the voluntary context switches of all the
+application's threads (its wake-ups: each is a sleep that ended) and its CPU time, and at the
+end its peak resident memory.
 """
 import argparse
 import os
@@ -31,17 +32,20 @@ def stop(proc):
             proc.wait()
 
 
-def switches(pid):
-    total = 0
+def thread_switches(pid):
+    """Voluntary context switches per thread: {(tid, name): count}."""
+    counts = {}
     for task in os.listdir(f"/proc/{pid}/task"):
         try:
+            with open(f"/proc/{pid}/task/{task}/comm") as f:
+                name = f.read().strip()
             with open(f"/proc/{pid}/task/{task}/status") as f:
                 for line in f:
-                    if line.startswith(("voluntary_ctxt_switches", "nonvoluntary_ctxt_switches")):
-                        total += int(line.split()[1])
-        except FileNotFoundError:
+                    if line.startswith("voluntary_ctxt_switches"):
+                        counts[(task, name)] = int(line.split()[1])
+        except (FileNotFoundError, ProcessLookupError):
             pass  # a thread that ended meanwhile
-    return total
+    return counts
 
 
 def cpu_seconds(pid):
@@ -50,12 +54,28 @@ def cpu_seconds(pid):
     return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
 
 
-def rss_mib(pid):
+def peak_rss_mib(pid):
     with open(f"/proc/{pid}/status") as f:
         for line in f:
-            if line.startswith("VmRSS:"):
+            if line.startswith("VmHWM:"):
                 return int(line.split()[1]) / 1024
     return 0.0
+
+
+def on_path(program):
+    return shutil.which(program) is not None
+
+
+def audio_kinds():
+    kinds = []
+    if on_path("pulseaudio"):
+        kinds.append("pulseaudio")
+    if all(on_path(p) for p in ("pipewire", "wireplumber", "pipewire-pulse")):
+        kinds.append("pipewire")
+    return kinds
+
+
+AUDIO_NAMES = {"pulseaudio": "PulseAudio", "pipewire": "PipeWire (pulse)"}
 
 
 def start_xvfb(env):
@@ -89,11 +109,23 @@ def start_bus(env, folder):
     return proc
 
 
-def measure(name, argv, build, watcher, settle, seconds, extra_env=None):
-    folder = tempfile.mkdtemp(prefix="qv-tray-idle-")
+def start_audio(env, build, kind):
+    proc = subprocess.Popen([os.path.join(build, "tests", "audio_server")],
+                            env=dict(env, QV_TEST_AUDIO_SERVER=kind), stdout=subprocess.PIPE,
+                            stderr=subprocess.DEVNULL, start_new_session=True)
+    line = proc.stdout.readline().decode().split()
+    if len(line) != 2 or line[0] != kind:
+        stop(proc)
+        raise RuntimeError(f"the private {kind} audio server did not start")
+    env["PULSE_SERVER"] = line[1]
+    return proc
+
+
+def measure(name, argv, build, watcher, audio, settle, seconds, extra_env=None):
+    folder = tempfile.mkdtemp(prefix="qv-idle-")
     env = {k: v for k, v in os.environ.items()
            if k not in ("WAYLAND_DISPLAY", "XDG_SESSION_TYPE", "QT_QPA_PLATFORM",
-                        "DBUS_SESSION_BUS_ADDRESS")}
+                        "DBUS_SESSION_BUS_ADDRESS", "PULSE_SERVER", "PIPEWIRE_REMOTE")}
     for sub in ("home", "data", "config", "runtime", "cache"):
         os.makedirs(os.path.join(folder, sub), mode=0o700)
     env.update(HOME=f"{folder}/home", XDG_DATA_HOME=f"{folder}/data",
@@ -102,6 +134,7 @@ def measure(name, argv, build, watcher, settle, seconds, extra_env=None):
     env.update(extra_env or {})
     helpers = []
     try:
+        helpers.append(start_audio(env, build, audio))
         helpers.append(start_xvfb(env))
         helpers.append(start_bus(env, folder))
         helpers.append(spawn(["trayer", "--edge", "top", "--align", "right", "--widthtype",
@@ -114,11 +147,12 @@ def measure(name, argv, build, watcher, settle, seconds, extra_env=None):
         time.sleep(settle)
         if app.poll() is not None:
             raise RuntimeError(f"{name} ended early with status {app.returncode}")
-        s0, c0, t0 = switches(app.pid), cpu_seconds(app.pid), time.monotonic()
+        s0, c0, t0 = thread_switches(app.pid), cpu_seconds(app.pid), time.monotonic()
         time.sleep(seconds)
-        s1, c1, t1 = switches(app.pid), cpu_seconds(app.pid), time.monotonic()
-        return {"wakeups": (s1 - s0) / (t1 - t0), "cpu": (c1 - c0) / (t1 - t0) * 60 * 1000,
-                "rss": rss_mib(app.pid)}
+        s1, c1, t1 = thread_switches(app.pid), cpu_seconds(app.pid), time.monotonic()
+        per_thread = {k: (v - s0.get(k, 0)) / (t1 - t0) for k, v in s1.items()}
+        return {"wakeups": sum(per_thread.values()), "cpu": (c1 - c0) / (t1 - t0) * 60 * 1000,
+                "rss": peak_rss_mib(app.pid), "threads": per_thread}
     finally:
         for proc in reversed(helpers):
             stop(proc)
@@ -128,24 +162,39 @@ def measure(name, argv, build, watcher, settle, seconds, extra_env=None):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--build", required=True)
-    parser.add_argument("--seconds", type=int, default=60)
+    parser.add_argument("--seconds", type=int, default=120)
     parser.add_argument("--settle", type=int, default=15)
+    parser.add_argument("--threads", action="store_true")
+    parser.add_argument("--audio", help="comma-separated kinds (default: every kind available)")
+    parser.add_argument("--only", help="run only this program (quorvia or copyq)")
     args = parser.parse_args()
+    kinds = args.audio.split(",") if args.audio else audio_kinds()
+    if not kinds:
+        sys.exit("no audio server is available (pulseaudio, or pipewire with pipewire-pulse)")
     agent = [os.path.join(args.build, "stage", "bin", "quorvia")]
-    copyq = ["copyq"]
+    programs = [(n, a) for n, a in (("quorvia", agent), ("copyq", ["copyq"]))
+                if not args.only or n == args.only]
+    runs = [(kind, True) for kind in kinds] + [(kinds[0], False)]
     rows = []
-    for watcher in (True, False):
+    for kind, watcher in runs:
         tray = "StatusNotifierItem" if watcher else "X11 tray (XEmbed)"
-        for name, argv, extra in (("quorvia", agent, {"QT_QPA_PLATFORM": "xcb"}),
-                                  ("copyq", copyq, {"QT_QPA_PLATFORM": "xcb"})):
-            r = measure(name, argv, args.build, watcher, args.settle, args.seconds, extra)
-            rows.append((name, tray, r))
-            print(f"  measured {name} with {tray}", file=sys.stderr)
-    print(f"Idle tray cost over {args.seconds} s after {args.settle} s of settling "
-          f"(wake-ups = context switches of all threads per second)")
-    print(f"{'program':<10} {'tray':<20} {'wake-ups/s':>11} {'CPU ms/min':>11} {'RSS MiB':>8}")
-    for name, tray, r in rows:
-        print(f"{name:<10} {tray:<20} {r['wakeups']:>11.1f} {r['cpu']:>11.1f} {r['rss']:>8.1f}")
+        for name, argv in programs:
+            r = measure(name, argv, args.build, watcher, kind, args.settle, args.seconds,
+                        {"QT_QPA_PLATFORM": "xcb"})
+            rows.append((name, AUDIO_NAMES.get(kind, kind), tray, r))
+            print(f"  measured {name} with {kind}, {tray}", file=sys.stderr)
+    print(f"Idle cost over {args.seconds} s after {args.settle} s of settling (wake-ups = "
+          f"voluntary context switches of all threads per second; RSS = peak resident memory)")
+    print(f"{'program':<9} {'audio server':<17} {'tray':<19} {'wake-ups/s':>10} "
+          f"{'CPU ms/min':>10} {'peak RSS MiB':>12}")
+    for name, audio, tray, r in rows:
+        print(f"{name:<9} {audio:<17} {tray:<19} {r['wakeups']:>10.2f} {r['cpu']:>10.1f} "
+              f"{r['rss']:>12.1f}")
+    if args.threads:
+        for name, audio, tray, r in rows:
+            busy = sorted(r["threads"].items(), key=lambda kv: -kv[1])
+            listed = ", ".join(f"{n} {v:.2f}" for (_, n), v in busy if v >= 0.01)
+            print(f"{name}, {audio}, {tray}: {listed}")
 
 
 if __name__ == "__main__":
