@@ -97,6 +97,10 @@ TEST(XdgAutostart, TheAutostartEntryStartsTheProgramAndKeepsEverythingElse) {
         {"no_exec_no_final_newline", "[Desktop Entry]\nName=Q",
          "[Desktop Entry]\nName=Q\nExec=/opt/q/bin/quorvia\nX-GNOME-Autostart-enabled=true\n"},
         {"no_main_group", "[Desktop Action x]\nExec=quorvia\n", ""},
+        // A line without "=" is no key, whatever it begins with: the one Exec key stays ours.
+        {"bare_exec_line", "[Desktop Entry]\nExec=quorvia %U\nExec\nName=Q\n",
+         "[Desktop "
+         "Entry]\nExec=/opt/q/bin/quorvia\nExec\nName=Q\nX-GNOME-Autostart-enabled=true\n"},
         {"empty", "", ""},
     };
     for (const Case& c : cases) {
