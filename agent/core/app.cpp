@@ -42,7 +42,9 @@ App::App(AppServices services)
                  {.changed =
                       [this] {
                           menu.updateButton();
-                          watcher.wake();  // a recording to follow, or its elapsed time
+                          // A recording to follow, or its elapsed time to show: every pass
+                          // counts. Each poll reports, so only then (not to rest for nothing).
+                          if (statusPoll.state.recording) watcher.wake();
                       },
                   .notRecording = [this] { watcher.callEnded(); },
                   .answered = [this] { permissions.handshake(); }}),

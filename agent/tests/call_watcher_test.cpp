@@ -313,6 +313,14 @@ TEST(CallWatcher, RestsWhileNothingCapturesAndWakesForEachChangeItMustFollow) {
     const int rested = w.passes;
     w.clock.advance(60);
     EXPECT_EQ(w.passes, rested) << "no pass while nothing captures";
+    // The status poll's answers, every two seconds, leave it resting while nothing records.
+    for (int i = 0; i < 3; ++i) {
+        w.app->statusPoll.refresh(false);
+        w.http.answer(200, QJsonObject{{"recording", false}});
+        w.clock.advance(2);
+    }
+    EXPECT_EQ(w.passes, rested) << "no pass after polls that change nothing";
+    EXPECT_TRUE(w.app->watcher.resting());
 
     // A capture begins: passes resume, and the offer comes as it would have.
     w.using_ = {"Zoom"};
