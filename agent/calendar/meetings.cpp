@@ -11,13 +11,14 @@ constexpr double kFollowUpSeconds = 8.0;
 constexpr double kOpenTimeout = 20.0;
 }  // namespace
 
-Meetings::Meetings(Services services) : services_(services) {}
+Meetings::Meetings(Services services)
+    : services_(services), timers_(services.scheduler, services.clock) {}
 
 void Meetings::run() {
-    soonTimer_ = services_.scheduler.every(kSoonSeconds, [this] { checkSoon(); });
-    upcomingTimer_ = services_.scheduler.every(kUpcomingSeconds, [this] { loadUpcoming(); });
+    soonTimer_ = timers_.every(kSoonSeconds, [this] { checkSoon(); });
+    upcomingTimer_ = timers_.every(kUpcomingSeconds, [this] { loadUpcoming(); });
     loadUpcoming();
-    followUp_ = services_.scheduler.after(kFollowUpSeconds, [this] {
+    followUp_ = timers_.after(kFollowUpSeconds, [this] {
         checkSoon();
         loadUpcoming();
     });
@@ -29,6 +30,14 @@ void Meetings::shutDown() {
     upcomingTimer_.reset();
     followUp_.reset();
     services_.card.close();
+}
+
+void Meetings::hold() {
+    timers_.hold();
+}
+
+void Meetings::release() {
+    timers_.release();
 }
 
 void Meetings::openCalendarMeeting(const QJsonObject& event) {

@@ -14,6 +14,7 @@
 
 #include "ports/browser.h"
 #include "ports/clock.h"
+#include "ports/holdable_scheduler.h"
 #include "ports/http_client.h"
 #include "ports/lifetime.h"
 #include "ports/meeting_card.h"
@@ -44,6 +45,11 @@ class Meetings {
     void run();
     // At quit: the timers stop, answers that arrive later change nothing, and the card goes.
     void shutDown();
+    // While the user answers a modal question: no check or reload runs, and a soon-meeting
+    // answer that arrives meanwhile shows no card (the next check shows it). After the release
+    // what fell due meanwhile runs at once.
+    void hold();
+    void release();
 
     // Upcoming meetings (calendar/upcoming_menu.cpp). Reloads the cached list; anything but a
     // well-formed answer keeps the previous one.
@@ -76,6 +82,7 @@ class Meetings {
     void remind(const QJsonObject& entry);
 
     Services services_;
+    HoldableScheduler timers_;
     std::unique_ptr<Timer> soonTimer_;
     std::unique_ptr<Timer> upcomingTimer_;
     std::unique_ptr<Timer> followUp_;

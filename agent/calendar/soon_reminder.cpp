@@ -16,8 +16,10 @@ void Meetings::checkSoon() {
     if (!state.setupDone || state.recording || state.browserRecording) return;
     services_.http.send(QStringLiteral("/api/calendar/soon"), QStringLiteral("GET"), std::nullopt,
                         kSoonTimeout, life_.guard([this](int status, const QJsonObject& reply) {
-                            // A recording may have started while the request was out.
-                            if (status != 200 || services_.state.recording) return;
+                            // A recording may have started while the request was out, or a
+                            // question opened that no card may cover.
+                            if (status != 200 || services_.state.recording || timers_.held())
+                                return;
                             const std::optional<QJsonArray> events = entryList(reply);
                             if (!events) return;
                             for (const QJsonValue& value : *events) {

@@ -84,8 +84,12 @@ MenuRows upcomingSection(const QJsonArray& upcoming, bool recording, double now,
         rows.push_back(std::move(join));
     }
     if (list.size() > 1) {
+        // Built when the submenu opens, against the time of this opening.
         MenuRow more{.title = QStringLiteral("More meetings")};
-        more.submenu = moreMeetings({list.begin() + 1, list.end()}, c);
+        more.submenu = [rest = std::vector<QJsonObject>(list.begin() + 1, list.end()), now,
+                        calendar, actions] {
+            return moreMeetings(rest, Context{now, calendar, actions});
+        };
         rows.push_back(std::move(more));
     }
     rows.push_back(MenuRow::separator());

@@ -26,14 +26,46 @@ QStringList currentNames(const std::function<std::vector<MicUser>()>& users) {
 }  // namespace
 
 CallWatcher::CallWatcher(Services services, Hooks hooks)
-    : services_(std::move(services)), hooks_(std::move(hooks)) {}
+    : services_(std::move(services)),
+      hooks_(std::move(hooks)),
+      timers_(services_.scheduler, services_.clock) {
+    if (services_.activity.onChange && services_.activity.quiet)
+        changesReported_ = services_.activity.onChange(life_.guard([this] { wake(); }));
+}
 
 void CallWatcher::run() {
-    timer_ = services_.scheduler.every(kTickSeconds, [this] { watchMic(); });
+    running_ = true;
+    resting_ = false;
+    timer_ = timers_.every(kTickSeconds, [this] { watchMic(); });
+}
+
+void CallWatcher::wake() {
+    if (!running_ || !resting_) return;
+    resting_ = false;
+    timer_ = timers_.every(kTickSeconds, [this] { watchMic(); });
+}
+
+void CallWatcher::restIfIdle() {
+    const RecordingState& state = services_.state;
+    if (!running_ || !changesReported_ || triggerApp || state.recording || !seenSince.isEmpty())
+        return;
+    if (!services_.activity.quiet()) return;
+    // Ends the timer whose pass runs now, which a timer allows.
+    resting_ = true;
+    timer_.reset();
+}
+
+void CallWatcher::hold() {
+    timers_.hold();
+}
+
+void CallWatcher::release() {
+    timers_.release();
 }
 
 void CallWatcher::shutDown() {
     life_.end();
+    running_ = false;
     timer_.reset();
 }
 
@@ -55,6 +87,7 @@ void CallWatcher::setDetect(bool on) {
 void CallWatcher::callStarted(const std::optional<QString>& app) {
     triggerApp = app;
     triggerGoneSince.reset();
+    wake();
 }
 
 void CallWatcher::callEnded() {
@@ -79,6 +112,7 @@ void CallWatcher::watchMic() {
         return;
     }
     if (detect()) offerCall(names, now);
+    restIfIdle();
 }
 
 // A recording started for a call: stops it once the call's application has been away from the

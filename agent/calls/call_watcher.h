@@ -1,6 +1,8 @@
 // The call watcher: every 1.5 s, which applications use the microphone. One that has used it for
 // more than 3 s is offered for recording once per stretch of use; a recording started from that
-// offer is stopped once its application has left the microphone for more than 20 s.
+// offer is stopped once its application has left the microphone for more than 20 s. Where the
+// audio service reports its changes, the passes rest while nothing captures the microphone and
+// no recording runs (a pass would find nothing to do), and resume when that changes.
 //
 // Owns its bookkeeping (who was seen since when, who was offered), the call's application of the
 // current recording, the "detectCalls" setting, its timer and the offers it hands the prompt.
@@ -19,6 +21,7 @@
 
 #include "calls/mic_users.h"
 #include "ports/clock.h"
+#include "ports/holdable_scheduler.h"
 #include "ports/lifetime.h"
 #include "ports/prompt.h"
 #include "ports/recording.h"
@@ -37,6 +40,8 @@ class CallWatcher {
         const RecordingState& state;
         // The applications capturing the microphone now; nobody when empty.
         std::function<std::vector<MicUser>()> micUsers;
+        // Whether anything captures, and its changes; without them the passes never rest.
+        MicActivity activity = {};
     };
     struct Hooks {
         // Each pass while recording with a known start (the status item's elapsed time).
@@ -51,8 +56,17 @@ class CallWatcher {
     void watchMic();
     // A pass every 1.5 s from now on.
     void run();
+    // Something a pass looks at may have changed (the captures, the recording state): passes
+    // that rest resume, the first one 1.5 s from now.
+    void wake();
+    // Whether the passes rest now.
+    bool resting() const { return resting_; }
     // At quit: the timer stops and an offer still on screen starts nothing.
     void shutDown();
+    // While the user answers a modal question no pass runs; after the release the pass that
+    // fell due runs at once.
+    void hold();
+    void release();
 
     // Whether calls are noticed and offered for recording ("detectCalls", true by default).
     bool detect() const;
@@ -76,10 +90,16 @@ class CallWatcher {
   private:
     void followCall(const QSet<QString>& present, double now);
     void offerCall(const QStringList& names, double now);
+    // After a pass: rests when there is nothing for the next one to do and a change will wake it.
+    void restIfIdle();
 
     Services services_;
     Hooks hooks_;
+    HoldableScheduler timers_;
     std::unique_ptr<Timer> timer_;
+    bool running_ = false;
+    bool resting_ = false;
+    bool changesReported_ = false;
     Lifetime life_;
 };
 

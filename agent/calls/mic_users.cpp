@@ -1,5 +1,7 @@
 #include "calls/mic_users.h"
 
+#include <algorithm>
+
 #include "main/constants.h"
 
 namespace qv {
@@ -37,6 +39,19 @@ std::vector<MicUser> micUsers(const MicUserSources& sources) {
         users.push_back({process.pid, bundle, *name});
     }
     return users;
+}
+
+MicActivity micActivity(MicUsageSource& audio) {
+    return {.quiet =
+                [&audio] {
+                    const std::vector<AudioProcess> list = audio.audioProcesses();
+                    return std::none_of(list.begin(), list.end(),
+                                        [](const AudioProcess& p) { return p.inputRunning; });
+                },
+            .onChange =
+                [&audio](std::function<void()> changed) {
+                    return audio.notifyChanges(std::move(changed));
+                }};
 }
 
 std::optional<QString> visibleAppName(int32_t pid, const QString& bundle,

@@ -39,6 +39,17 @@ std::vector<MicUser> micUsers(const MicUserSources& sources);
 // to must outlive the function.
 std::function<std::vector<MicUser>()> micUserList(MicUserSources sources);
 
+// Whether anything captures the microphone, for a watcher that rests while nothing does.
+struct MicActivity {
+    // True when no capture of a real input runs now (nobody can be using the microphone).
+    std::function<bool()> quiet;
+    // Registers what runs on the main thread after the captures changed; false when changes
+    // are not reported (the captures must then be read regularly).
+    std::function<bool(std::function<void()>)> onChange;
+};
+// MicActivity over `audio`, which must outlive what it returns.
+MicActivity micActivity(MicUsageSource& audio);
+
 // The name of the regular application that `pid` belongs to: the application with that pid,
 // else the first one whose identifier `bundle` extends (or equals), else the application that
 // is the direct parent of `pid`. None when no regular application fits or it has no name.

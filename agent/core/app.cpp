@@ -22,14 +22,34 @@ App::App(AppServices services)
                [this] {
                    watcher.callEnded();
                    statusPoll.recordingStopped();
+               },
+           .holding =
+               [this](bool on) {
+                   // Nothing runs behind the add-or-replace question; afterwards the poll
+                   // comes first, so the others resume on fresh state.
+                   if (on) {
+                       statusPoll.hold();
+                       watcher.hold();
+                       meetings.hold();
+                   } else {
+                       statusPoll.release();
+                       watcher.release();
+                       meetings.release();
+                   }
                }}),
       statusPoll({services.http, services.browser, services.clock, services.scheduler,
                   services.background, services.server},
-                 {.changed = [this] { menu.updateButton(); },
+                 {.changed =
+                      [this] {
+                          menu.updateButton();
+                          // A recording to follow, or its elapsed time to show: every pass
+                          // counts. Each poll reports, so only then (not to rest for nothing).
+                          if (statusPoll.state.recording) watcher.wake();
+                      },
                   .notRecording = [this] { watcher.callEnded(); },
                   .answered = [this] { permissions.handshake(); }}),
       watcher({services.clock, services.scheduler, services.prompt, services.settings,
-               recordingControl, statusPoll.state, services.micUsers},
+               recordingControl, statusPoll.state, services.micUsers, services.micActivity},
               {.refreshTitle = [this] { menu.updateButton(); }}),
       meetings({services.http, services.browser, services.clock, services.scheduler, services.card,
                 recordingControl, statusPoll.state}),

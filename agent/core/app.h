@@ -56,6 +56,9 @@ struct AppServices {
     DataFiles& files;
     // The applications capturing the microphone now (see micUsers()); nobody when not given.
     std::function<std::vector<MicUser>()> micUsers;
+    // Whether anything captures the microphone, and its changes (see micActivity()); without
+    // them the call watcher looks every 1.5 s.
+    MicActivity micActivity = {};
 };
 
 class App {

@@ -31,18 +31,19 @@ RecordingControl::RecordingControl(Services services, Hooks hooks)
     : services_(services), hooks_(std::move(hooks)) {}
 
 void RecordingControl::start(StartOptions options) {
-    sendStart(options);
+    if (asking_) return;
+    sendStart(options, false);
 }
 
-void RecordingControl::sendStart(const StartOptions& options) {
+void RecordingControl::sendStart(const StartOptions& options, bool held) {
     services_.http.send(QStringLiteral("/api/native/start"), QStringLiteral("POST"),
                         startBody(options), kStartTimeout,
-                        life_.guard([this, options](int status, const QJsonObject& reply) {
-                            startAnswered(options, status, reply);
+                        life_.guard([this, options, held](int status, const QJsonObject& reply) {
+                            startAnswered(options, held, status, reply);
                         }));
 }
 
-void RecordingControl::startAnswered(const StartOptions& options, int status,
+void RecordingControl::startAnswered(const StartOptions& options, bool held, int status,
                                      const QJsonObject& reply) {
     const QJsonValue meeting = reply.value(QStringLiteral("meeting"));
     if (status == 200 && meeting.isObject()) {
@@ -50,23 +51,49 @@ void RecordingControl::startAnswered(const StartOptions& options, int status,
         if (hooks_.started) hooks_.started(options.app, meetingId, services_.clock.now());
         const bool open = options.openPage.value_or(!options.app.has_value());
         if (open && meetingId) openWeb(services_.browser, QStringLiteral("#/m/") + *meetingId);
+    } else if (status == 409 && reply.value(QStringLiteral("needs_mode")) == QJsonValue(true)) {
+        askAndSendAgain(options, held, meeting.toObject());
+        return;
+    } else {
+        alert(stringAt(reply, QStringLiteral("error"))
+                  .value_or(QStringLiteral("Could not start recording.")));
+    }
+    if (held) setHolding(-1);
+}
+
+// The meeting already has a recording: asks whether to add to it or replace it and sends the
+// start again with the answer. The periodic work holds from the question's opening until that
+// second start has been answered, so that nothing acts behind the question or on the state it
+// was asked about.
+void RecordingControl::askAndSendAgain(const StartOptions& options, bool held,
+                                       const QJsonObject& meeting) {
+    if (asking_) {
+        // Another start's answer while the question is open: one question at a time, and the
+        // user's answer decides. This attempt ends as a Cancel would end it.
+        if (held) setHolding(-1);
         return;
     }
-    if (status == 409 && reply.value(QStringLiteral("needs_mode")) == QJsonValue(true)) {
-        const QString title = stringAt(meeting.toObject(), QStringLiteral("title"))
-                                  .value_or(QStringLiteral("This meeting"));
-        const std::optional<QString> mode = askRecordMode(title);
-        if (!mode) return;  // Cancel ends the attempt without a word
-        StartOptions again = options;
-        again.mode = mode;
-        sendStart(again);
+    if (!held) setHolding(+1);
+    const std::optional<QString> mode = askRecordMode(
+        stringAt(meeting, QStringLiteral("title")).value_or(QStringLiteral("This meeting")));
+    if (life_.ended()) return;  // the agent quit while the question was open
+    if (!mode) {
+        setHolding(-1);  // Cancel ends the attempt without a word
         return;
     }
-    alert(stringAt(reply, QStringLiteral("error"))
-              .value_or(QStringLiteral("Could not start recording.")));
+    StartOptions again = options;
+    again.mode = mode;
+    sendStart(again, true);
+}
+
+void RecordingControl::setHolding(int change) {
+    const bool before = held_ > 0;
+    held_ += change;
+    if (before != (held_ > 0) && hooks_.holding) hooks_.holding(held_ > 0);
 }
 
 void RecordingControl::stop(std::optional<QString> note) {
+    if (asking_) return;
     services_.http.send(QStringLiteral("/api/native/stop"), QStringLiteral("POST"), QJsonObject{},
                         kStopTimeout,
                         life_.guard([this, note](int status, const QJsonObject& reply) {
@@ -105,7 +132,9 @@ std::optional<QString> RecordingControl::askRecordMode(const QString& title) {
         .buttons = {QStringLiteral("Add to it"), QStringLiteral("Replace it"),
                     QStringLiteral("Cancel")},
     };
+    asking_ = true;
     const std::optional<int> answer = services_.question.ask(question);
+    asking_ = false;
     if (answer == 0) return QStringLiteral("append");
     if (answer == 1) return QStringLiteral("replace");
     return std::nullopt;

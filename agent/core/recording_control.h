@@ -43,18 +43,27 @@ class RecordingControl : public RecordingRequests {
             started;
         // A stop was answered, whatever the answer: the agent counts as not recording.
         std::function<void()> stopped;
+        // The add-or-replace question opened (true): the agent's periodic work is to hold
+        // still until the attempt the question belongs to has ended (false): the user chose
+        // Cancel, or the start sent again with the answer has been answered and its outcome
+        // taken over.
+        std::function<void(bool)> holding;
     };
 
     RecordingControl(Services services, Hooks hooks);
     RecordingControl(const RecordingControl&) = delete;
     RecordingControl& operator=(const RecordingControl&) = delete;
 
-    // Each request returns at once; its answer is handled on the main thread.
+    // Each request returns at once; its answer is handled on the main thread. While the
+    // add-or-replace question is open, neither starts nor stops anything: the user answers the
+    // question first (the tray's exported menu, for one, is not blocked by the dialog).
     void start(StartOptions options = {}) override;
     void stop(std::optional<QString> note = std::nullopt) override;
     // The add-or-replace question for a meeting that already has a recording: "append",
     // "replace", or nothing for Cancel. Waits for the answer (nested event loop).
     std::optional<QString> askRecordMode(const QString& title);
+    // Whether the add-or-replace question is open now.
+    bool asking() const { return asking_; }
     // Shows a failure message with a way to the home page.
     void alert(const QString& message);
 
@@ -62,12 +71,19 @@ class RecordingControl : public RecordingRequests {
     void shutDown();
 
   private:
-    void sendStart(const StartOptions& options);
-    void startAnswered(const StartOptions& options, int status, const QJsonObject& reply);
+    // `held`: the start is an answer to the question, and the periodic work holds until its
+    // answer has been handled.
+    void sendStart(const StartOptions& options, bool held);
+    void startAnswered(const StartOptions& options, bool held, int status,
+                       const QJsonObject& reply);
+    void askAndSendAgain(const StartOptions& options, bool held, const QJsonObject& meeting);
+    void setHolding(int change);
     void stopAnswered(const std::optional<QString>& note, int status, const QJsonObject& reply);
 
     Services services_;
     Hooks hooks_;
+    bool asking_ = false;
+    int held_ = 0;  // attempts holding the periodic work
     Lifetime life_;
 };
 

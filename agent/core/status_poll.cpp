@@ -19,7 +19,7 @@ bool boolOr(const QJsonObject& reply, const char* key, bool fallback) {
 }  // namespace
 
 StatusPoll::StatusPoll(Services services, Hooks hooks)
-    : services_(services), hooks_(std::move(hooks)) {}
+    : services_(services), hooks_(std::move(hooks)), timers_(services.scheduler, services.clock) {}
 
 void StatusPoll::refresh(bool first) {
     services_.http.send(QStringLiteral("/api/native/status"), QStringLiteral("GET"), std::nullopt,
@@ -33,7 +33,15 @@ void StatusPoll::refresh(bool first) {
 }
 
 void StatusPoll::run() {
-    timer_ = services_.scheduler.every(kPollSeconds, [this] { refresh(false); });
+    timer_ = timers_.every(kPollSeconds, [this] { refresh(false); });
+}
+
+void StatusPoll::hold() {
+    timers_.hold();
+}
+
+void StatusPoll::release() {
+    timers_.release();
 }
 
 void StatusPoll::shutDown() {
@@ -72,6 +80,7 @@ void StatusPoll::applyStatus(const QJsonObject& reply, bool first) {
     }
     if (hooks_.changed) hooks_.changed();
     if (first) openWeb(services_.browser, state.setupDone ? QString() : QStringLiteral("#/setup"));
+    if (timers_.held()) return;  // the chores wait for the first poll after the release
     if (hooks_.answered) hooks_.answered();
     restartIfTheAddressChanged();
 }

@@ -16,6 +16,7 @@
 #include "ports/backend_supervisor.h"
 #include "ports/browser.h"
 #include "ports/clock.h"
+#include "ports/holdable_scheduler.h"
 #include "ports/http_client.h"
 #include "ports/lifetime.h"
 #include "ports/recording.h"
@@ -55,6 +56,11 @@ class StatusPoll {
     // At quit: the timer stops and answers that arrive later (a poll's, a restart's end) change
     // nothing.
     void shutDown();
+    // While the user answers a modal question: no poll is sent, and a poll's answer that
+    // arrives meanwhile updates the state but has no chores done (nothing asks the user,
+    // nothing restarts). After the release the poll that fell due runs at once.
+    void hold();
+    void release();
 
     // Recording control's answers, taken over at once; the next successful poll has the last
     // word. A start succeeded: recording since `at`, for `meetingId`.
@@ -74,6 +80,7 @@ class StatusPoll {
 
     Services services_;
     Hooks hooks_;
+    HoldableScheduler timers_;
     std::unique_ptr<Timer> timer_;
     Lifetime life_;
 };

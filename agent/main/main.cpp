@@ -105,7 +105,7 @@ int main(int argc, char** argv) {
     auto makeStatusItem = [&tray] { return tray.makeStatusItem(); };
     qv::App app({http, browser, clock, scheduler, background, settings, permissions, server, prompt,
                  card, calendarAccess, makeStatusItem, loginItem, question, foreground, files,
-                 listMicUsers});
+                 listMicUsers, qv::micActivity(micUsage)});
 
     QObject::connect(&instance, &qv::SingleInstance::reopenRequested, &application,
                      [&app] { app.applicationShouldHandleReopen(); });

@@ -55,7 +55,7 @@ QVariantMap dbusMenuProperties(const MenuRow& row, const QByteArray& icon) {
         const QStringList chord{QStringLiteral("Control"), keyName(row.key)};
         p.insert(QStringLiteral("shortcut"), QVariant::fromValue(QList<QStringList>{chord}));
     }
-    if (!row.submenu.empty()) {
+    if (row.submenu) {
         p.insert(QStringLiteral("children-display"), QStringLiteral("submenu"));
     }
     if (!icon.isEmpty()) p.insert(QStringLiteral("icon-data"), icon);
@@ -91,8 +91,10 @@ void DbusMenuLayout::add(DbusMenuNode& parent, const QString& parentKey, const M
         const bool withIcon = icon_ && !row.icon.isEmpty() && row.kind != MenuRow::Kind::Separator;
         DbusMenuNode node{
             id, dbusMenuProperties(row, withIcon ? icon_(row.icon) : QByteArray()), {}};
-        if (!row.submenu.empty()) add(node, key, row.submenu, ids);
-        if (row.kind == MenuRow::Kind::Item && row.enabled && row.trigger && row.submenu.empty()) {
+        // Hosts read the whole tree at once (GetLayout with depth -1) and not every one asks
+        // before showing a submenu, so a submenu's rows are built with the layout here.
+        if (row.submenu) add(node, key, row.submenu(), ids);
+        if (row.kind == MenuRow::Kind::Item && row.enabled && row.trigger && !row.submenu) {
             triggers_.insert(id, row.trigger);
         }
         parent.children.push_back(std::move(node));

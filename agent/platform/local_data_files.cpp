@@ -20,6 +20,11 @@ bool LocalDataFiles::take(const QString& path) {
 }
 
 void LocalDataFiles::replace(const QString& path, const QByteArray& bytes) {
+    // Most rewrites (the permission file after every poll) change nothing: reading a small file
+    // is cheap, while a new file costs a write to the disk and a wait for it.
+    QFile old(path);
+    if (old.open(QIODevice::ReadOnly) && old.read(bytes.size() + 1) == bytes) return;
+    old.close();
     // Written beside the old file and renamed over it, so the backend never reads half a file.
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) return;

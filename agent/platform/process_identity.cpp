@@ -56,6 +56,24 @@ QStringList idsOfUnit(QByteArray unit) {
     return ids;
 }
 
+// Whether `id` is written as application ids are (a D-Bus name: at least two dot-separated
+// elements of ASCII letters, digits, "_" and "-", 255 bytes at most). Anything else in a
+// sandbox's info file was not written by the sandbox's maker and names no application.
+bool isApplicationId(const QByteArray& id) {
+    if (id.isEmpty() || id.size() > 255) return false;
+    const QList<QByteArray> elements = id.split('.');
+    if (elements.size() < 2) return false;
+    for (const QByteArray& element : elements) {
+        if (element.isEmpty()) return false;
+        for (char c : element) {
+            const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                            (c >= '0' && c <= '9') || c == '_' || c == '-';
+            if (!ok) return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 QString flatpakAppId(int32_t pid) {
@@ -72,7 +90,10 @@ QString flatpakAppIdFromInfo(const QByteArray& info) {
             inApplication = line == "[Application]";
             continue;
         }
-        if (inApplication && line.startsWith("name=")) return QString::fromUtf8(line.mid(5));
+        if (inApplication && line.startsWith("name=")) {
+            const QByteArray id = line.mid(5);
+            return isApplicationId(id) ? QString::fromLatin1(id) : QString();
+        }
     }
     return {};
 }

@@ -154,9 +154,26 @@ void PulseMicUsage::finishListing(pa_context* c, bool complete) {
 }
 
 void PulseMicUsage::publish(std::vector<Stream> streams, bool newConnection) {
-    std::lock_guard lock(mutex_);
-    published_ = std::move(streams);
-    if (newConnection) ++connection_;
+    if (!newConnection) ++listings_;
+    bool differs;
+    {
+        std::lock_guard lock(mutex_);
+        differs = streams != published_;
+        published_ = std::move(streams);
+        if (newConnection) ++connection_;
+    }
+    if (!differs) return;
+    QMetaObject::invokeMethod(
+        &posts_,
+        [this] {
+            if (changed_) changed_();
+        },
+        Qt::QueuedConnection);
+}
+
+bool PulseMicUsage::notifyChanges(std::function<void()> changed) {
+    changed_ = std::move(changed);
+    return true;
 }
 
 std::vector<AudioProcess> PulseMicUsage::audioProcesses() {

@@ -14,10 +14,15 @@
 //
 // Threading: the stream list is kept current on the connection's thread from the server's
 // events and handed over under a lock; the MicUsageSource calls run on the main thread and never
-// wait for the server. While the server is gone the list is empty.
+// wait for the server. While the server is gone the list is empty. The main thread hears of a
+// new list only when it differs from the one before: the server's events about anything else
+// (volumes, other streams' properties, sources coming and going) wake the connection's thread
+// alone.
 #pragma once
 
+#include <QObject>
 #include <QString>
+#include <atomic>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -42,6 +47,10 @@ class PulseMicUsage : public MicUsageSource {
 
     std::vector<AudioProcess> audioProcesses() override;
     QString bundleId(const AudioProcess& process) override;
+    bool notifyChanges(std::function<void()> changed) override;
+
+    // How many listings of the server's streams have completed (any thread); for tests.
+    uint64_t listings() const { return listings_.load(); }
 
   private:
     struct Stream {
@@ -50,6 +59,8 @@ class PulseMicUsage : public MicUsageSource {
         int32_t pid = 0;
         std::string appId;      // application.id
         std::string flatpakId;  // pipewire.access.portal.app_id
+
+        bool operator==(const Stream&) const = default;
     };
     // What a stream's client says of itself.
     struct Client {
@@ -87,6 +98,12 @@ class PulseMicUsage : public MicUsageSource {
     std::mutex mutex_;
     std::vector<Stream> published_;
     uint64_t connection_ = 0;  // moves with every new or lost connection: indexes start anew
+    std::atomic<uint64_t> listings_{0};
+
+    // The main thread: told of a new list through `posts_`, which lives there (what was posted
+    // and not delivered yet goes with it).
+    std::function<void()> changed_;
+    QObject posts_;
 
     // The main thread: the streams of the last audioProcesses(), and the identifiers found.
     std::vector<Stream> last_;

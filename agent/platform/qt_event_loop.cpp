@@ -12,18 +12,33 @@ double SystemClock::now() const {
 
 namespace {
 
-// A QTimer that lives exactly as long as its handle. A callback must not destroy its own handle.
+// A QTimer that lives as long as its handle. The handle may go while the timer's own callback
+// runs: the QTimer, already stopped, is then deleted once the event loop has left it.
 class QtTimer : public Timer {
   public:
-    QtTimer(double seconds, bool repeat, std::function<void()> fn) {
-        timer_.setTimerType(Qt::PreciseTimer);
-        timer_.setSingleShot(!repeat);
-        QObject::connect(&timer_, &QTimer::timeout, &timer_, std::move(fn));
-        timer_.start(static_cast<int>(seconds * 1000));
+    QtTimer(double seconds, bool repeat, std::function<void()> fn) : timer_(new FiringTimer) {
+        timer_->setTimerType(Qt::PreciseTimer);
+        timer_->setSingleShot(!repeat);
+        QObject::connect(timer_, &QTimer::timeout, timer_, [timer = timer_, fn = std::move(fn)] {
+            ++timer->firing;
+            fn();
+            --timer->firing;
+        });
+        timer_->start(static_cast<int>(seconds * 1000));
+    }
+    ~QtTimer() override {
+        timer_->stop();
+        if (timer_->firing > 0)
+            timer_->deleteLater();
+        else
+            delete timer_;
     }
 
   private:
-    QTimer timer_;
+    struct FiringTimer : QTimer {
+        int firing = 0;
+    };
+    FiringTimer* timer_;
 };
 
 }  // namespace

@@ -68,9 +68,13 @@ QString autostartEntryFrom(const QString& installed, const QString& program) {
                                         QStringLiteral("X-GNOME-Autostart-enabled")};
     const QString exec = QStringLiteral("Exec=") + desktopExecArgument(program);
     QStringList out;
-    bool inMain = false, sawMain = false, wroteExec = false;
+    // A [Desktop Entry] group that comes again is the same group to readers that merge them:
+    // its Exec and switches are dropped there too, and the agent's lines go into the first.
+    bool inMain = false, inFirstMain = false, sawMain = false, wroteExec = false;
     const auto closeMain = [&] {
-        if (!inMain) return;
+        const bool first = inFirstMain;
+        inMain = inFirstMain = false;
+        if (!first) return;
         // Before the blank lines that part the group from the next one.
         qsizetype at = out.size();
         while (at > 0 && out[at - 1].trimmed().isEmpty()) --at;
@@ -78,7 +82,7 @@ QString autostartEntryFrom(const QString& installed, const QString& program) {
         if (!wroteExec) tail << exec;
         tail << QStringLiteral("X-GNOME-Autostart-enabled=true");
         for (const QString& line : tail) out.insert(at++, line);
-        inMain = false;
+        wroteExec = true;
     };
     QStringList lines = installed.split(QLatin1Char('\n'));
     if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();
@@ -86,7 +90,8 @@ QString autostartEntryFrom(const QString& installed, const QString& program) {
         const QString trimmed = line.trimmed();
         if (trimmed.startsWith(QLatin1Char('['))) {
             closeMain();
-            inMain = trimmed == QLatin1String("[Desktop Entry]") && !sawMain;
+            inMain = trimmed == QLatin1String("[Desktop Entry]");
+            inFirstMain = inMain && !sawMain;
             sawMain = sawMain || inMain;
             out << line;
             continue;
@@ -95,8 +100,8 @@ QString autostartEntryFrom(const QString& installed, const QString& program) {
         const QString key = eq > 0 ? trimmed.left(eq).trimmed() : QString();
         if (inMain && !trimmed.startsWith(QLatin1Char('#')) && dropped.contains(key)) continue;
         if (inMain && !trimmed.startsWith(QLatin1Char('#')) && key == QLatin1String("Exec")) {
-            if (!wroteExec) out << exec;
-            wroteExec = true;
+            if (inFirstMain && !wroteExec) out << exec;
+            wroteExec = wroteExec || inFirstMain;
             continue;
         }
         out << line;

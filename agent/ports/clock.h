@@ -14,7 +14,8 @@ class Clock {
 };
 
 // A scheduled timer, owned by whoever scheduled it: the timer runs until its handle is
-// destroyed, so an owner's timers end with it. Main thread.
+// destroyed, so an owner's timers end with it. The handle may be destroyed from within the
+// timer's own callback. Main thread.
 class Timer {
   public:
     virtual ~Timer() = default;

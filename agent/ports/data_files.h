@@ -17,7 +17,8 @@ class DataFiles {
     // removed (it is then found again next time).
     virtual bool take(const QString& path) = 0;
     // Replaces the file at `path` with `bytes` at once: a reader sees the old file or the new one,
-    // never a part. A failure leaves the old file and is not reported.
+    // never a part. A failure leaves the old file and is not reported. A file that holds
+    // exactly `bytes` already is left as it is.
     virtual void replace(const QString& path, const QByteArray& bytes) = 0;
 };
 

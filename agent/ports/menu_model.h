@@ -1,5 +1,6 @@
 // The status menu as plain rows, built from App's state each time the menu is about to open
-// and rendered by the tray. Values only: no toolkit types, so the rows can be compared in tests.
+// and rendered by the tray; a submenu's rows are built only when that submenu is about to be
+// shown. Values only: no toolkit types, so the rows can be compared in tests.
 #pragma once
 
 #include <QJsonValue>
@@ -27,8 +28,11 @@ struct MenuRow {
     int indent = 0;                 // indentation level
     QString icon;                   // the name of an image the renderer resolves; empty for none
     QJsonValue payload;             // the value the row stands for (for example a calendar entry)
-    std::vector<MenuRow> submenu;   // non-empty: the row opens this submenu
     std::function<void()> trigger;  // runs on the main thread when the row is chosen
+    // Set: the row opens a submenu, and this returns its rows. A renderer calls it each time the
+    // submenu is about to be shown, and not before, so that what is not shown is not built (a
+    // long submenu costs nothing until it opens). Main thread.
+    std::function<std::vector<MenuRow>()> submenu;
 
     static MenuRow separator() { return MenuRow{.kind = Kind::Separator}; }
     static MenuRow header(const QString& title) {

@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace qv {
@@ -24,6 +25,13 @@ class MicUsageSource {
     // The identifier of the application that a stream from the last audioProcesses() belongs
     // to, with its case as reported; empty when none is known.
     virtual QString bundleId(const AudioProcess& process) = 0;
+    // Has `changed` called on the main thread after the list audioProcesses() gives has
+    // changed, and not for anything else the service reports; replaces an earlier callback.
+    // False when this source cannot tell: its list must then be read regularly.
+    virtual bool notifyChanges(std::function<void()> changed) {
+        (void)changed;
+        return false;
+    }
 };
 
 }  // namespace qv

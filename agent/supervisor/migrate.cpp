@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "supervisor/no_replace_rename.h"
 #include "supervisor/server.h"
 
 namespace qv {
@@ -67,9 +68,10 @@ bool copyBytes(int from, int to) {
     }
 }
 
-// Copies into a temporary name and renames it into place without replacing anything, so that
-// a copy cut short (disk full, read error) never leaves a truncated file, least of all a
-// truncated database that would stop the migration from being tried again.
+// Copies into a temporary name and renames it into place without replacing anything (also on
+// file systems without an atomic no-replace rename), so that a copy cut short (disk full, read
+// error) never leaves a truncated file, least of all a truncated database that would stop the
+// migration from being tried again.
 bool copyFile(int fromDir, int toDir, const std::string& name, const struct stat& st) {
     struct stat existing;
     if (::fstatat(toDir, name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0) return false;
@@ -82,7 +84,7 @@ bool copyFile(int fromDir, int toDir, const std::string& name, const struct stat
     if (!to) return false;
     bool ok = copyBytes(from.get(), to.get()) && ::fsync(to.get()) == 0;
     keepTimes(to.get(), st);
-    ok = ok && ::renameat2(toDir, partial.c_str(), toDir, name.c_str(), RENAME_NOREPLACE) == 0;
+    ok = ok && renameNoReplace(toDir, partial.c_str(), name.c_str()) == 0;
     if (!ok) ::unlinkat(toDir, partial.c_str(), 0);
     return ok;
 }

@@ -26,9 +26,15 @@ struct WatcherWorld : AppWorld {
     FakeStatusItem* item = nullptr;
     std::unique_ptr<App> app;
 
-    explicit WatcherWorld(bool cardOnScreen = false) {
+    int passes = 0;                // how often the watcher read who uses the microphone
+    std::function<void()> wakeUp;  // the watcher's, when the audio service reports changes
+
+    // `reportsChanges`: the audio service tells when its captures change, so the watcher may
+    // rest while nobody captures.
+    explicit WatcherWorld(bool cardOnScreen = false, bool reportsChanges = false) {
         AppServices s = services(fakeItem(item));
         s.micUsers = [this] {
+            ++passes;
             std::vector<MicUser> users;
             int32_t pid = 1000;
             for (const QString& name : using_) users.push_back({pid++, QString(), name});
@@ -38,7 +44,13 @@ struct WatcherWorld : AppWorld {
             s.http, s.browser, s.clock, s.scheduler, s.background, s.settings, s.permissions,
             s.server, s.prompt, cardOnScreen ? static_cast<MeetingCard&>(shownCard) : s.card,
             s.eventStore, s.makeStatusItem, s.loginItem, s.question, s.foreground, s.files,
-            s.micUsers});
+            s.micUsers,
+            MicActivity{.quiet = [this] { return using_.isEmpty(); },
+                        .onChange =
+                            [this, reportsChanges](std::function<void()> changed) {
+                                if (reportsChanges) wakeUp = std::move(changed);
+                                return reportsChanges;
+                            }}});
         app->applicationDidFinishLaunching();  // the tray entry; the timers stay with the test
     }
 
@@ -288,6 +300,71 @@ TEST(CallWatcher, EveryPassRefreshesTheElapsedTimeWhileRecording) {
     w.tick();
     w.tick();
     EXPECT_EQ(w.item->titles, (QStringList{"1:00", "1:02"}));
+}
+
+// Where the audio service reports its changes, the watcher's timer rests while nobody captures
+// and nothing is recorded, and every change it must follow wakes it.
+TEST(CallWatcher, RestsWhileNothingCapturesAndWakesForEachChangeItMustFollow) {
+    WatcherWorld w(false, true);
+    ASSERT_TRUE(w.wakeUp);
+    w.app->watcher.run();
+    w.clock.advance(kTick);
+    EXPECT_TRUE(w.app->watcher.resting());
+    const int rested = w.passes;
+    w.clock.advance(60);
+    EXPECT_EQ(w.passes, rested) << "no pass while nothing captures";
+    // The status poll's answers, every two seconds, leave it resting while nothing records.
+    for (int i = 0; i < 3; ++i) {
+        w.app->statusPoll.refresh(false);
+        w.http.answer(200, QJsonObject{{"recording", false}});
+        w.clock.advance(2);
+    }
+    EXPECT_EQ(w.passes, rested) << "no pass after polls that change nothing";
+    EXPECT_TRUE(w.app->watcher.resting());
+
+    // A capture begins: passes resume, and the offer comes as it would have.
+    w.using_ = {"Zoom"};
+    w.wakeUp();
+    w.clock.advance(5 * kTick);
+    EXPECT_GE(w.passes, rested + 4);
+    EXPECT_EQ(w.offers(), QStringList{"Zoom"});
+    EXPECT_FALSE(w.app->watcher.resting());
+
+    // The capture ends: the first pass that finds nobody rests again.
+    w.using_.clear();
+    w.wakeUp();
+    w.clock.advance(kTick);
+    EXPECT_TRUE(w.app->watcher.resting());
+
+    // A recording (here from the poll) wakes it, and its elapsed time ticks on every pass
+    // although nobody captures; once it is over the watcher rests again.
+    ASSERT_NE(w.item, nullptr);
+    w.app->statusPoll.recordingStarted(std::nullopt, w.clock.now() - 59);
+    const qsizetype titles = w.item->titles.size();
+    w.clock.advance(3 * kTick);
+    EXPECT_EQ(w.item->titles.size(), titles + 3);
+    EXPECT_FALSE(w.app->watcher.resting());
+    w.app->statusPoll.recordingStopped();
+    w.clock.advance(kTick);
+    EXPECT_TRUE(w.app->watcher.resting());
+
+    // After quit nothing wakes it.
+    w.app->applicationWillTerminate();
+    w.using_ = {"Zoom"};
+    if (w.wakeUp) w.wakeUp();
+    const int after = w.passes;
+    w.clock.advance(10 * kTick);
+    EXPECT_EQ(w.passes, after);
+}
+
+// Without reports of changes the watcher looks every 1.5 s, captures or not.
+TEST(CallWatcher, WithoutReportsOfChangesEveryPassRuns) {
+    WatcherWorld w;
+    EXPECT_FALSE(w.wakeUp);
+    w.app->watcher.run();
+    w.clock.advance(10 * kTick);
+    EXPECT_EQ(w.passes, 10);
+    EXPECT_FALSE(w.app->watcher.resting());
 }
 
 }  // namespace

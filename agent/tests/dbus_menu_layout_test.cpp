@@ -77,7 +77,7 @@ TEST(DbusMenuLayout, EachKindOfRowGetsItsProperties) {
         QVariantMap properties;
     };
     MenuRow submenu{.title = "More"};
-    submenu.submenu.push_back(MenuRow{.title = "Inner"});
+    submenu.submenu = [] { return MenuRows{MenuRow{.title = "Inner"}}; };
     const Case cases[] = {
         {"plain", MenuRow{.title = "Open this meeting"}, {{"label", "Open this meeting"}}},
         {"underscores are not mnemonics", MenuRow{.title = "team_sync"}, {{"label", "team__sync"}}},
@@ -155,7 +155,9 @@ TEST(DbusMenuLayout, EqualRowsAreToldApartByTheirPlace) {
 TEST(DbusMenuLayout, OnlyEnabledRowsWithAnActionCanBeChosen) {
     int ran = 0;
     MenuRow submenu{.title = "More", .trigger = [&] { ran += 100; }};
-    submenu.submenu.push_back(MenuRow{.title = "Inner", .trigger = [&] { ran += 10; }});
+    submenu.submenu = [&] {
+        return MenuRows{MenuRow{.title = "Inner", .trigger = [&] { ran += 10; }}};
+    };
     const MenuRows rows = {
         MenuRow{.title = "Go", .trigger = [&] { ran += 1; }},
         MenuRow{.title = "Off", .enabled = false, .trigger = [&] { ran += 1000; }},

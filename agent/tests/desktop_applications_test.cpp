@@ -173,6 +173,29 @@ TEST(ProcessIdentity, FlatpakApplicationIdFromTheSandboxInfo) {
               "org.mozilla.firefox");
     EXPECT_EQ(flatpakAppIdFromInfo("[Runtime]\nname=org.freedesktop.Sdk\n"), "");
     EXPECT_EQ(flatpakAppIdFromInfo(""), "");
+    // A process may put its own root in place of a sandbox's: a name that is not an
+    // application id names nothing, rather than control characters or a path in a prompt.
+    struct Case {
+        QByteArray name;
+        QString id;
+    };
+    const Case names[] = {
+        {"us.zoom.Zoom\r", "us.zoom.Zoom"},  // a line ending of another system
+        {"us.zoom\rZoom", ""},
+        {"us.zoom.Zoom\x01", ""},
+        {"com.example.App\x1b[2J", ""},
+        {"../../etc/passwd", ""},
+        {"zoom", ""},
+        {"us..Zoom", ""},
+        {"org.example.Caf\xc3\xa9", ""},
+        {"com.slack.Slack", "com.slack.Slack"},
+        {"io.github.some_one.App-Name", "io.github.some_one.App-Name"},
+        {"a." + QByteArray(300, 'b'), ""},
+    };
+    for (const Case& c : names) {
+        EXPECT_EQ(flatpakAppIdFromInfo("[Application]\nname=" + c.name + "\n"), c.id)
+            << c.name.toStdString();
+    }
     EXPECT_EQ(flatpakAppId(getpid()), "");  // not in a sandbox
 }
 

@@ -3,8 +3,11 @@
 
 #include <QElapsedTimer>
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QThread>
+#include <map>
 #include <thread>
+#include <vector>
 
 #include "platform/qt_http_client.h"
 #include "support/fake_http_server.h"
@@ -95,6 +98,91 @@ INSTANTIATE_TEST_SUITE_P(
         ReplyCase{"error_object", 500, R"({"error":"Disk full"})",
                   QJsonObject{{"error", "Disk full"}}}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A calendar list of `n` meetings with long briefs, as JSON text.
+QByteArray bigList(int n) {
+    QJsonArray events;
+    for (int i = 0; i < n; ++i)
+        events.append(
+            QJsonObject{{"key", QString::number(i)}, {"brief", QString(2000, QLatin1Char('b'))}});
+    return QJsonDocument(QJsonObject{{"events", events}}).toJson(QJsonDocument::Compact);
+}
+
+TEST(Http, LargeRepliesArriveWholeOnTheMainThreadBesideSmallOnes) {
+    // A list of several megabytes (decoded off the main thread) and small answers sent with
+    // it: each reaches its caller once, on the main thread, complete.
+    const QByteArray big = bigList(3000);
+    ASSERT_GT(big.size(), 5'000'000);
+    FakeHttpServer server;
+    server.queue({200, big});
+    server.queue({200, R"({"recording":true})"});
+    server.queue({404, ""});
+    qv::QtHttpClient client(server.base());
+    std::map<QString, Outcome> outcomes;
+    for (const QString path : {"/api/calendar/upcoming", "/api/native/status", "/x"}) {
+        client.send(
+            path, "GET", std::nullopt, 30, [&outcomes, path](int status, const QJsonObject& reply) {
+                EXPECT_FALSE(outcomes.count(path)) << path.toStdString();
+                outcomes[path] = {true, status, reply, QThread::currentThread() == qApp->thread()};
+            });
+    }
+    ASSERT_TRUE(waitFor([&] { return outcomes.size() == 3; }, 30000));
+    for (const auto& [path, o] : outcomes) EXPECT_TRUE(o.onMainThread) << path.toStdString();
+    // The server answers in the order the requests reached it, which need not be the order
+    // they were sent in: the big answer is the one with a list.
+    int lists = 0;
+    for (const auto& [path, o] : outcomes) {
+        const QJsonArray events = o.reply.value("events").toArray();
+        if (events.isEmpty()) continue;
+        ++lists;
+        EXPECT_EQ(o.status, 200);
+        ASSERT_EQ(events.size(), 3000);
+        EXPECT_EQ(events[2999].toObject().value("key"), "2999");
+        EXPECT_EQ(events[2999].toObject().value("brief").toString().size(), 2000);
+    }
+    EXPECT_EQ(lists, 1);
+}
+
+TEST(Http, AnswersStillBeingDecodedWhenTheClientGoesAreDropped) {
+    FakeHttpServer server;
+    server.queue({200, bigList(3000)});
+    bool gone = false;
+    int late = 0;
+    {
+        qv::QtHttpClient client(server.base());
+        client.send("/api/calendar/upcoming", "GET", std::nullopt, 30,
+                    [&](int, const QJsonObject&) { late += gone ? 1 : 0; });
+        ASSERT_TRUE(waitFor([&] { return server.requests.size() == 1; }, 10000));
+        // Let the whole body arrive; its answer may be with the decoder now.
+        qv::test::spin(300);
+    }
+    gone = true;
+    qv::test::spin(500);
+    EXPECT_EQ(late, 0);
+}
+
+// The status poll asks every two seconds: one connection is kept open between the requests
+// instead of a new one for each (connecting, and closing, wakes the agent and the backend).
+TEST(Http, RequestsOneAfterAnotherTravelOverOneConnection) {
+    FakeHttpServer server;
+    server.keepAlive = true;
+    qv::QtHttpClient client(server.base());
+    for (int i = 0; i < 4; ++i) {
+        server.queue({200, R"({"recording": false})"});
+        const Outcome out = send(client, "/api/native/status", "GET", std::nullopt);
+        EXPECT_EQ(out.status, 200);
+        EXPECT_EQ(out.reply.value("recording"), QJsonValue(false));
+        QThread::msleep(50);  // as between polls: the connection idles
+    }
+    ASSERT_EQ(server.requests.size(), 4);
+    EXPECT_EQ(server.connections, 1);
+    // A server that closes after each answer gets a new connection for the next request.
+    server.keepAlive = false;
+    EXPECT_EQ(send(client, "/api/native/status", "GET", std::nullopt).status, 200);
+    EXPECT_EQ(send(client, "/api/native/status", "GET", std::nullopt).status, 200);
+    EXPECT_EQ(server.connections, 2);
+    EXPECT_EQ(server.requests.last().connection, 2);
+}
 
 TEST(Http, RefusedConnectionIsStatusZero) {
     quint16 port;

@@ -62,4 +62,22 @@ TEST(QtScheduler, ASingleShotRunsOnceAndNotAtAllOnceItsHandleHasGone) {
     EXPECT_EQ(dropped, 0);
 }
 
+TEST(QtScheduler, ATimerMayDropItsOwnHandleFromItsCallback) {
+    QtScheduler scheduler;
+    int repeats = 0, once = 0;
+    std::unique_ptr<Timer> repeating, single;
+    repeating = scheduler.every(0.01, [&] {
+        ++repeats;
+        repeating.reset();
+    });
+    single = scheduler.after(0.01, [&] {
+        ++once;
+        single.reset();
+    });
+    ASSERT_TRUE(waitFor([&] { return repeats == 1 && once == 1; }, 10000));
+    spin(100);
+    EXPECT_EQ(repeats, 1);
+    EXPECT_EQ(once, 1);
+}
+
 }  // namespace

@@ -1,5 +1,6 @@
 // The permission file's exact text, and the requests the backend can ask for.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QDir>
 #include <QFile>
@@ -38,6 +39,48 @@ TEST(PermissionFile, HoldsExactlyTheStatesInTheBackendsForm) {
         app.permissions.writePermissions();  // each write replaces the whole file
         EXPECT_EQ(readFile(w.server.dataDir() + "/permissions.json"), c.text);
     }
+}
+
+// The file is rewritten after every poll: one that holds the states already stays as it is
+// (no new file on the disk every two seconds), and one that differs in any way is replaced.
+TEST(PermissionFile, IsWrittenOnlyWhenItsTextDiffers) {
+    AppWorld w;
+    App app(w.services());
+    const QString path = w.server.dataDir() + "/permissions.json";
+    const auto inode = [&] {
+        struct stat st {};
+        return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_ino : ino_t(0);
+    };
+    w.permissions.mic = MicAccess::Granted;
+    w.permissions.screen = true;
+    app.permissions.writePermissions();
+    const QByteArray text = R"({"mic": "granted", "screen": true})";
+    ASSERT_EQ(readFile(path), text);
+    const ino_t first = inode();
+    app.permissions.handshake();
+    app.permissions.handshake();
+    EXPECT_EQ(inode(), first);
+    EXPECT_EQ(readFile(path), text);
+
+    // Whatever else stands there is replaced: other states, a longer or shorter text, nothing.
+    const QByteArray others[] = {text + "\n", text.left(text.size() - 1), "",
+                                 R"({"mic": "denied", "screen": true})"};
+    for (const QByteArray& other : others) {
+        {
+            QFile f(path);
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            f.write(other);
+        }
+        app.permissions.handshake();
+        EXPECT_EQ(readFile(path), text) << other.toStdString();
+    }
+    QFile::remove(path);
+    app.permissions.handshake();
+    EXPECT_EQ(readFile(path), text);
+
+    w.permissions.mic = MicAccess::Denied;
+    app.permissions.handshake();
+    EXPECT_EQ(readFile(path), R"({"mic": "denied", "screen": true})");
 }
 
 TEST(PermissionFile, AnUnwritableDataFolderIsIgnored) {

@@ -198,4 +198,54 @@ TEST(PulseMicUsage, NothingWhileTheServerIsGoneAndTheStreamsAgainOnceItIsBack) {
     EXPECT_TRUE(listedAs(*w.usage, index, true));  // reconnected in the background
 }
 
+// The server reports much that changes no capture (volumes, sources coming and going): the
+// adapter lists the streams again for each, on its own thread, and the main thread hears only
+// of lists that differ from the one before.
+TEST(PulseMicUsage, TheMainThreadHearsOnlyOfListsThatChanged) {
+    AudioWorld w;
+    ASSERT_TRUE(w.start());
+    int heard = 0;
+    ASSERT_TRUE(w.usage->notifyChanges([&] { ++heard; }));
+    ASSERT_TRUE(waitFor([&] { return w.usage->listings() >= 1; }, 10000));
+    spin(200);
+    heard = 0;
+
+    const QList<QStringList> unrelated = {
+        {"set-source-volume", "microphone", "40%"},
+        {"load-module", "module-null-sink", "sink_name=elsewhere"},  // and its monitor source
+        {"set-source-mute", "microphone", "1"},
+        {"set-source-mute", "microphone", "0"},
+    };
+    for (const QStringList& command : unrelated) {
+        const uint64_t before = w.usage->listings();
+        ASSERT_EQ(QProcess::execute("pactl", command), 0) << command.join(' ').toStdString();
+        EXPECT_TRUE(waitFor([&] { return w.usage->listings() > before; }, 10000))
+            << "no listing after " << command.join(' ').toStdString();
+    }
+    spin(300);  // what was posted, if anything, has arrived
+    EXPECT_EQ(heard, 0);
+
+    // Each change of the captures is heard: opened, corked, closed.
+    CaptureStreams client;
+    const int index = client.open({.device = "microphone"});
+    ASSERT_GE(index, 0);
+    EXPECT_TRUE(waitFor([&] { return heard >= 1; }, 10000));
+    EXPECT_TRUE(listedAs(*w.usage, index, true));
+    // A running capture's volume is no change of the list either.
+    heard = 0;
+    const uint64_t before = w.usage->listings();
+    ASSERT_EQ(
+        QProcess::execute("pactl", {"set-source-output-volume", QString::number(index), "50%"}), 0);
+    EXPECT_TRUE(waitFor([&] { return w.usage->listings() > before; }, 10000));
+    spin(300);
+    EXPECT_EQ(heard, 0);
+    EXPECT_TRUE(client.cork(index, true));
+    EXPECT_TRUE(waitFor([&] { return heard >= 1; }, 10000));
+    EXPECT_TRUE(listedAs(*w.usage, index, false));
+    heard = 0;
+    client.close(index);
+    EXPECT_TRUE(waitFor([&] { return heard >= 1; }, 10000));
+    EXPECT_TRUE(w.usage->audioProcesses().empty());
+}
+
 }  // namespace

@@ -41,13 +41,13 @@ void describe(const MenuRows& rows, std::vector<std::string>& out, const std::st
         }
         std::string line = indent + std::string(2 * r.indent, ' ');
         if (r.kind == MenuRow::Kind::Header) line += "# ";
-        if (!r.submenu.empty()) line += "> ";
+        if (r.submenu) line += "> ";
         line += r.title.toStdString();
         if (!r.detail.isEmpty()) line += " | " + r.detail.toStdString();
         if (r.big) line += " *";
         if (!r.icon.isEmpty()) line += " @" + r.icon.toStdString();
         out.push_back(line);
-        describe(r.submenu, out, indent + "    ");
+        if (r.submenu) describe(r.submenu(), out, indent + "    ");
     }
 }
 
@@ -191,12 +191,14 @@ TEST(UpcomingSection, RowsCarryTheirWholeEntryAndRunTheirActions) {
     EXPECT_EQ(rows[2].indent, 1);
     EXPECT_TRUE(rows[3].enabled);  // "More meetings" opens its submenu, nothing else
     EXPECT_FALSE(rows[3].trigger);
-    ASSERT_EQ(rows[3].submenu.size(), 2u);
-    EXPECT_FALSE(rows[3].submenu[0].enabled);
+    ASSERT_TRUE(rows[3].submenu);
+    const MenuRows more = rows[3].submenu();
+    ASSERT_EQ(more.size(), 2u);
+    EXPECT_FALSE(more[0].enabled);
 
     rows[1].trigger();
     rows[2].trigger();
-    rows[3].submenu[1].trigger();
+    more[1].trigger();
     EXPECT_EQ(opened, (QList<QJsonObject>{first, second}));
     EXPECT_EQ(joined, QList<QJsonObject>{first});
 }

@@ -97,6 +97,19 @@ TEST(XdgAutostart, TheAutostartEntryStartsTheProgramAndKeepsEverythingElse) {
         {"no_exec_no_final_newline", "[Desktop Entry]\nName=Q",
          "[Desktop Entry]\nName=Q\nExec=/opt/q/bin/quorvia\nX-GNOME-Autostart-enabled=true\n"},
         {"no_main_group", "[Desktop Action x]\nExec=quorvia\n", ""},
+        // A line without "=" is no key, whatever it begins with: the one Exec key stays ours.
+        {"main_group_twice",
+         "[Desktop Entry]\nName=Q\nExec=quorvia\n[Desktop Action x]\nExec=x\n"
+         "[Desktop Entry]\nExec=other\nHidden=true\nIcon=q\n",
+         "[Desktop Entry]\nName=Q\nExec=/opt/q/bin/quorvia\nX-GNOME-Autostart-enabled=true\n"
+         "[Desktop Action x]\nExec=x\n[Desktop Entry]\nIcon=q\n"},
+        {"main_group_twice_exec_only_in_the_second",
+         "[Desktop Entry]\nName=Q\n[Desktop Entry]\nExec=other\n",
+         "[Desktop Entry]\nName=Q\nExec=/opt/q/bin/quorvia\nX-GNOME-Autostart-enabled=true\n"
+         "[Desktop Entry]\n"},
+        {"bare_exec_line", "[Desktop Entry]\nExec=quorvia %U\nExec\nName=Q\n",
+         "[Desktop "
+         "Entry]\nExec=/opt/q/bin/quorvia\nExec\nName=Q\nX-GNOME-Autostart-enabled=true\n"},
         {"empty", "", ""},
     };
     for (const Case& c : cases) {

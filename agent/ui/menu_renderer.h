@@ -20,7 +20,10 @@ struct MenuRendering {
 };
 
 // Replaces the menu's contents with the rows. Choosing a row runs its trigger; Ctrl with a
-// row's key chooses it while the menu is open.
+// row's key chooses it while the menu is open. A submenu's rows are built and rendered each
+// time it is about to be shown. Rows that look as the menu's current ones do keep its actions
+// (and their widgets), and only what they do is taken over; a submenu under the same title
+// is kept across renderings of its menu in the same way.
 void renderMenu(QMenu& menu, const MenuRows& rows, const MenuRendering& how);
 
 }  // namespace qv

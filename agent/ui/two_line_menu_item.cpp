@@ -16,13 +16,31 @@ constexpr int kIndentStep = 12;
 constexpr int kFrame = 5;
 constexpr int kCheckColumn = 20;
 constexpr int kTextMargin = 3;
+// The widest a row's text makes the menu; longer titles are elided. Calendars hold titles of
+// thousands of characters, which would make the menu wider than the screen and take long to
+// measure.
+constexpr int kMaxTextWidth = 560;
+// More characters than any font fits into kMaxTextWidth: text is measured and elided only up
+// to here, so its cost does not grow with its length.
+constexpr qsizetype kMaxChars = 200;
+
+// At most kMaxChars of `text`, with an ellipsis where it was cut.
+QString measurable(const QString& text) {
+    if (text.size() <= kMaxChars) return text;
+    return text.left(kMaxChars) + QChar(0x2026);
+}
 
 // The row's widget inside one menu: highlighted like the menu's own rows when the mouse or the
 // keyboard is on it; a click closes the menus, then chooses the action.
 class TwoLineWidget : public QWidget {
   public:
     TwoLineWidget(TwoLineMenuItem* action, bool big, int indent, const QIcon& icon, QWidget* parent)
-        : QWidget(parent), action_(action), icon_(icon), indent_(indent) {
+        : QWidget(parent),
+          action_(action),
+          title_(measurable(action->title())),
+          detail_(measurable(action->detail())),
+          icon_(icon),
+          indent_(indent) {
         setMouseTracking(true);
         setAttribute(Qt::WA_Hover);
         titleFont_ = font();
@@ -36,11 +54,8 @@ class TwoLineWidget : public QWidget {
 
     QSize sizeHint() const override {
         const QFontMetrics t(titleFont_), d(detailFont_);
-        const int width =
-            textLeft() +
-            qMax(t.horizontalAdvance(action_->title()), d.horizontalAdvance(action_->detail())) +
-            24;
-        return {width, t.height() + d.height() + 10};
+        const int text = qMax(t.horizontalAdvance(title_), d.horizontalAdvance(detail_));
+        return {textLeft() + qMin(text, kMaxTextWidth) + 24, t.height() + d.height() + 10};
     }
 
   protected:
@@ -64,12 +79,11 @@ class TwoLineWidget : public QWidget {
         const int width = this->width() - textLeft() - 8;
         p.setFont(titleFont_);
         p.setPen(text);
-        p.drawText(textLeft(), top + t.ascent(),
-                   t.elidedText(action_->title(), Qt::ElideRight, width));
+        p.drawText(textLeft(), top + t.ascent(), t.elidedText(title_, Qt::ElideRight, width));
         p.setFont(detailFont_);
         p.setPen(secondary);
         p.drawText(textLeft(), top + t.height() + d.ascent(),
-                   d.elidedText(action_->detail(), Qt::ElideRight, width));
+                   d.elidedText(detail_, Qt::ElideRight, width));
         if (!icon_.isNull()) {
             const int y = top + (t.height() - kIconSide) / 2;
             icon_.paint(&p, QRect(iconLeft(), y, kIconSide, kIconSide));
@@ -100,6 +114,7 @@ class TwoLineWidget : public QWidget {
     int textLeft() const { return kFrame + kCheckColumn + kTextMargin + indent_ * kIndentStep; }
 
     TwoLineMenuItem* action_;
+    QString title_, detail_;  // as measured and drawn
     QIcon icon_;
     int indent_;
     QFont titleFont_, detailFont_;
@@ -116,7 +131,7 @@ TwoLineMenuItem::TwoLineMenuItem(const QString& title, const QString& detail, bo
       indent_(indent),
       icon_(icon) {
     // The plain text, for accessibility and for anything that reads the action's text.
-    setText(literalText(title) + QLatin1Char('\n') + literalText(detail));
+    setText(literalText(measurable(title)) + QLatin1Char('\n') + literalText(measurable(detail)));
 }
 
 QWidget* TwoLineMenuItem::createWidget(QWidget* parent) {

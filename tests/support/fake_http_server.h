@@ -1,5 +1,7 @@
 // An HTTP/1.1 server inside the test: records each request as it arrived on the wire and
-// answers with what the test queued (status and body), or not at all. Main thread.
+// answers with what the test queued (status and body), or not at all. It closes each connection
+// after its answer unless `keepAlive` is set, and counts the connections it accepted. Main
+// thread.
 #pragma once
 
 #include <QByteArray>
@@ -18,6 +20,7 @@ class FakeHttpServer : public QObject {
         QByteArray path;
         QHash<QByteArray, QByteArray> headers;  // names in lower case
         QByteArray body;
+        int connection = 0;  // the connection it came on: 1 for the first accepted, and so on
     };
     struct Answer {
         int status = 200;
@@ -30,6 +33,7 @@ class FakeHttpServer : public QObject {
         server_.listen(QHostAddress::LocalHost, port);
         connect(&server_, &QTcpServer::newConnection, this, [this] {
             while (QTcpSocket* s = server_.nextPendingConnection()) {
+                numbers_.insert(s, ++connections);
                 connect(s, &QTcpSocket::readyRead, this, [this, s] { onData(s); });
                 connect(s, &QTcpSocket::disconnected, s, &QObject::deleteLater);
             }
@@ -41,13 +45,21 @@ class FakeHttpServer : public QObject {
     // Answers are used in order; with none queued the server answers 200 with no body.
     void queue(Answer answer) { answers_.append(answer); }
     QList<Request> requests;
+    bool keepAlive = false;
+    int connections = 0;
 
   private:
     void onData(QTcpSocket* s) {
+        buffers_[s] += s->readAll();
+        while (takeRequest(s)) {
+        }
+    }
+
+    // Answers the first whole request in the socket's buffer; false when there is none.
+    bool takeRequest(QTcpSocket* s) {
         QByteArray& buf = buffers_[s];
-        buf += s->readAll();
         const int end = buf.indexOf("\r\n\r\n");
-        if (end < 0) return;
+        if (end < 0) return false;
         Request r;
         const QList<QByteArray> lines = buf.left(end).split('\n');
         const QList<QByteArray> first = lines.value(0).trimmed().split(' ');
@@ -60,22 +72,27 @@ class FakeHttpServer : public QObject {
                                  lines[i].mid(colon + 1).trimmed());
         }
         const int length = r.headers.value("content-length", "0").toInt();
-        if (buf.size() < end + 4 + length) return;
+        if (buf.size() < end + 4 + length) return false;
         r.body = buf.mid(end + 4, length);
-        buffers_.remove(s);
+        r.connection = numbers_.value(s);
+        buf.remove(0, end + 4 + length);
         requests.append(r);
         const Answer a = answers_.isEmpty() ? Answer{} : answers_.takeFirst();
-        if (a.silent) return;
+        if (a.silent) return false;
         QByteArray out = "HTTP/1.1 " + QByteArray::number(a.status) + " Status\r\n";
         out += "Content-Length: " + QByteArray::number(a.body.size()) + "\r\n";
-        out += "Connection: close\r\n\r\n" + a.body;
-        s->write(out);
+        if (!keepAlive) out += "Connection: close\r\n";
+        s->write(out + "\r\n" + a.body);
+        if (keepAlive) return true;
+        buffers_.remove(s);
         s->disconnectFromHost();
+        return false;
     }
 
     QTcpServer server_;
     QList<Answer> answers_;
     QHash<QTcpSocket*, QByteArray> buffers_;
+    QHash<QTcpSocket*, int> numbers_;
 };
 
 }  // namespace qv::test

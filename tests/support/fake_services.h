@@ -202,11 +202,14 @@ class FakeInstalledApps : public InstalledApps {
     QStringList asked;                 // ids, and "scheme:" for handler questions, in order
 };
 
-// Answers each question with the next scripted answer (nothing when none is left).
+// Answers each question with the next scripted answer (nothing when none is left). What the
+// world does while the user reads the question (time passing, replies arriving) the test puts in
+// `whileOpen`, which runs inside the question as the real dialog's nested event loop would.
 class FakeQuestion : public QuestionDialog {
   public:
     std::optional<int> ask(const Question& question) override {
         asked.push_back(question);
+        if (whileOpen) whileOpen();
         if (answers.empty()) return std::nullopt;
         const std::optional<int> next = answers.front();
         answers.erase(answers.begin());
@@ -214,6 +217,7 @@ class FakeQuestion : public QuestionDialog {
     }
     std::vector<std::optional<int>> answers;
     std::vector<Question> asked;
+    std::function<void()> whileOpen;
 };
 
 class FakeLoginItem : public LoginItem {
