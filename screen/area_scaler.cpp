@@ -80,10 +80,11 @@ AreaScaler::Taps AreaScaler::taps(int srcLength, int dstLength) {
     return t;
 }
 
-AreaScaler::AreaScaler(int srcWidth, int srcHeight, const Rect& target)
+AreaScaler::AreaScaler(int srcWidth, int srcHeight, const Rect& target, ChannelOrder order)
     : srcWidth_(srcWidth),
       srcHeight_(srcHeight),
       target_(target),
+      red_(order == ChannelOrder::Bgrx ? 2 : 0),
       columns_(taps(srcWidth, target.width)),
       rows_(taps(srcHeight, target.height)) {}
 
@@ -145,9 +146,9 @@ void AreaScaler::scaleRow(const BgrxImage& image, int row, int x0, int x1, std::
         }
         acc >>= 8;
         std::uint8_t* out = rgb + (j - x0) * 3;
-        out[0] = static_cast<std::uint8_t>(acc[2]);
+        out[0] = static_cast<std::uint8_t>(acc[red_]);
         out[1] = static_cast<std::uint8_t>(acc[1]);
-        out[2] = static_cast<std::uint8_t>(acc[0]);
+        out[2] = static_cast<std::uint8_t>(acc[2 - red_]);
     }
 }
 
