@@ -176,9 +176,9 @@ int main(int argc, char** argv) {
 
     AppWorld world;
     AppServices services = world.services();
-    services.micUsers = [&] { return micUsers(sources); };
+    services.micUsers = micUserList(sources);
     App app(services);
-    app.setupDone = true;
+    app.statusPoll.state.setupDone = true;
 
     std::vector<double> perTick;
     perTick.reserve(ticks);
@@ -186,7 +186,7 @@ int main(int argc, char** argv) {
         world.clock.advance(1.5);
         world.prompt.open = false;  // every offer answered at once: the watcher keeps offering
         const double before = threadCpuMicros();
-        app.watchMic();
+        app.watcher.watchMic();
         perTick.push_back(threadCpuMicros() - before);
     }
     // A tick right after the windows changed: the names are derived anew.
@@ -202,7 +202,7 @@ int main(int argc, char** argv) {
         waitFor([&] { return windows->snapshot().generation != generation; }, 5000);
         world.clock.advance(1.5);
         const double before = threadCpuMicros();
-        app.watchMic();
+        app.watcher.watchMic();
         afterChange.push_back(threadCpuMicros() - before);
     }
 

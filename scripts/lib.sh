@@ -33,9 +33,13 @@ TEST_PACKAGES=(
     dbus-daemon pipewire wireplumber mutter xwayland xdg-desktop-portal xdg-desktop-portal-gnome
     # An X server that follows RandR changes, and xrandr to make them.
     tigervnc-standalone-server x11-xserver-utils
+    # Qt's Wayland platform, as desktops have it, to show the agent picks XWayland anyway.
+    qt6-wayland
 )
 # What bench/fuzz builds its libFuzzer targets with (clang's sanitizer and fuzzer runtimes).
 FUZZ_PACKAGES=(clang libclang-rt-14-dev libomp-dev)
+# What bench/tray-idle runs the agent beside: a display, a bus, an X11 tray and CopyQ.
+TRAY_BENCH_PACKAGES=(xvfb xauth dbus trayer copyq)
 # What bench/ocr renders its stills with and times hc-screen ocr against.
 OCR_BENCH_PACKAGES=(tesseract-ocr imagemagick pango1.0-tools fonts-noto-core python3)
 

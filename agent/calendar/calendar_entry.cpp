@@ -6,7 +6,7 @@
 #include <cmath>
 #include <limits>
 
-#include "core/iso8601.h"
+#include "ports/iso8601.h"
 
 namespace qv {
 

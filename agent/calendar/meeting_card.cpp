@@ -5,7 +5,7 @@
 #include <cmath>
 #include <limits>
 
-#include "calendar/installed_apps.h"
+#include "ports/installed_apps.h"
 
 namespace qv {
 

@@ -9,7 +9,7 @@
 #include <functional>
 
 #include "calendar/calendar_entry.h"
-#include "core/menu_model.h"
+#include "ports/menu_model.h"
 
 namespace qv {
 

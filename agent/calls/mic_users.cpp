@@ -66,4 +66,8 @@ std::optional<QString> visibleAppName(int32_t pid, const QString& bundle,
     return std::nullopt;
 }
 
+std::function<std::vector<MicUser>()> micUserList(MicUserSources sources) {
+    return [sources] { return micUsers(sources); };
+}
+
 }  // namespace qv

@@ -6,12 +6,13 @@
 
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <vector>
 
-#include "calls/mic_usage_source.h"
-#include "calls/process_table.h"
-#include "calls/running_applications.h"
+#include "ports/mic_usage_source.h"
+#include "ports/process_table.h"
+#include "ports/running_applications.h"
 
 namespace qv {
 
@@ -34,6 +35,9 @@ struct MicUserSources {
 // The capturing processes in the audio service's order; one entry per process, so one
 // application may appear more than once. Never fails: what cannot be read is left out.
 std::vector<MicUser> micUsers(const MicUserSources& sources);
+// micUsers() over `sources`, as the call watcher asks for it on each pass. What `sources` refers
+// to must outlive the function.
+std::function<std::vector<MicUser>()> micUserList(MicUserSources sources);
 
 // The name of the regular application that `pid` belongs to: the application with that pid,
 // else the first one whose identifier `bundle` extends (or equals), else the application that

@@ -1,80 +1,77 @@
 #include "core/app.h"
 
-#include <QUrl>
-
-#include "main/constants.h"
-
 namespace qv {
-
-namespace {
-const QString kDetectKey = QStringLiteral("detectCalls");
-}
 
 App::App(AppServices services)
     : server(services.server),
       prompt(services.prompt),
       card(services.card),
       eventStore(services.eventStore),
+      permissions({services.permissions, services.eventStore, services.settings,
+                   services.foreground, services.files,
+                   [&server = services.server] { return server.dataDir(); }}),
+      recordingControl(
+          {services.http, services.browser, services.clock, services.prompt, services.question},
+          {.started =
+               [this](const std::optional<QString>& app, const std::optional<QString>& meetingId,
+                      double at) {
+                   watcher.callStarted(app);
+                   statusPoll.recordingStarted(meetingId, at);
+               },
+           .stopped =
+               [this] {
+                   watcher.callEnded();
+                   statusPoll.recordingStopped();
+               }}),
+      statusPoll({services.http, services.browser, services.clock, services.scheduler,
+                  services.background, services.server},
+                 {.changed = [this] { menu.updateButton(); },
+                  .notRecording = [this] { watcher.callEnded(); },
+                  .answered = [this] { permissions.handshake(); }}),
+      watcher({services.clock, services.scheduler, services.prompt, services.settings,
+               recordingControl, statusPoll.state, services.micUsers},
+              {.refreshTitle = [this] { menu.updateButton(); }}),
+      meetings({services.http, services.browser, services.clock, services.scheduler, services.card,
+                recordingControl, statusPoll.state}),
+      menu({services.browser, services.clock, services.loginItem, recordingControl,
+            statusPoll.state, services.makeStatusItem},
+           {.addUpcoming = [this](MenuRows& rows) { meetings.addUpcoming(rows); },
+            .loadUpcoming = [this] { meetings.loadUpcoming(); },
+            .detect = [this] { return watcher.detect(); },
+            .setDetect = [this](bool on) { watcher.setDetect(on); }}),
       services_(std::move(services)) {}
 
 void App::applicationDidFinishLaunching() {
-    if (services_.makeStatusItem) item = services_.makeStatusItem();
-    if (item) item->setMenuSource([this] { return menuNeedsUpdate(); });
-    if (services_.permissions.micAccess() == MicAccess::NotDetermined) {
-        services_.permissions.requestMicAccess([] {});
-    }
+    menu.launch();
+    permissions.askMicrophoneAtLaunch();
     // The backend launch may block for half a minute: the tray works meanwhile.
-    services_.background.run([this] { server.start(); }, [this] { continueStartup(); });
+    services_.background.run([&server = server] { server.start(); },
+                             life_.guard([this] { continueStartup(); }));
 }
 
 void App::continueStartup() {
-    refresh(true);
-    services_.scheduler.every(2.0, [this] { refresh(false); });
-    services_.scheduler.every(1.5, [this] { watchMic(); });
-    services_.scheduler.every(30.0, [this] { checkSoon(); });
-    services_.scheduler.every(120.0, [this] { loadUpcoming(); });
-    loadUpcoming();
-    services_.scheduler.after(8.0, [this] {
-        checkSoon();
-        loadUpcoming();
-    });
+    statusPoll.refresh(true);
+    statusPoll.run();
+    watcher.run();
+    meetings.run();
 }
 
 bool App::applicationShouldHandleReopen() {
-    openWeb(QString());
+    openWeb(services_.browser, QString());
     return false;
 }
 
 void App::applicationWillTerminate() {
     if (terminated_) return;
     terminated_ = true;
+    life_.end();  // a launch that returns now starts nothing
+    menu.shutDown();
+    meetings.shutDown();
+    watcher.shutDown();
+    statusPoll.shutDown();
+    recordingControl.shutDown();
+    permissions.shutDown();
     server.stop();
-}
-
-bool App::detect() const {
-    const QVariant value = services_.settings.value(kDetectKey);
-    if (value.typeId() == QMetaType::Bool) return value.toBool();
-    // Text-based settings formats keep a Boolean as the words "true" and "false".
-    if (value.typeId() == QMetaType::QString) {
-        if (value.toString() == QLatin1String("false")) return false;
-    }
-    return true;
-}
-
-void App::setDetect(bool on) {
-    services_.settings.setValue(kDetectKey, on);
-    services_.settings.sync();
-}
-
-void App::http(const QString& path, const QString& method, const std::optional<QJsonObject>& body,
-               double timeout, HttpDone done) {
-    services_.http.send(path, method, body, timeout, std::move(done));
-}
-
-void App::openWeb(const QString& path) {
-    const QUrl url(WEB + "/" + path, QUrl::StrictMode);
-    if (!url.isValid()) return;
-    services_.browser.open(url);
 }
 
 }  // namespace qv

@@ -1,31 +1,33 @@
-// The application delegate: all of the agent's state, its start-up sequence, its timers and
-// its termination. One instance lives from start to exit; every field is read and written on
-// the main thread only. Operations of the subsystems are defined in their own folders.
+// The application delegate: the one place that creates the agent's subsystems in start-up order,
+// hands each the services it needs, connects them, runs the start-up sequence and tears them down
+// in reverse order at quit. The state lives in the subsystems, each of which owns its timers and
+// requests; App keeps none of its own. One instance lives from start to exit; main thread only.
 #pragma once
 
-#include <QHash>
-#include <QJsonArray>
-#include <QJsonObject>
-#include <QSet>
 #include <QSettings>
-#include <QString>
 #include <functional>
 #include <memory>
-#include <optional>
+#include <vector>
 
-#include "calendar/meeting_card.h"
+#include "calendar/meetings.h"
+#include "calls/call_watcher.h"
 #include "calls/mic_users.h"
-#include "calls/prompt.h"
-#include "core/browser.h"
-#include "core/clock.h"
-#include "core/foreground.h"
-#include "core/http.h"
-#include "core/login_item.h"
-#include "core/menu_model.h"
-#include "core/question.h"
-#include "core/recording.h"
-#include "core/status_item.h"
-#include "supervisor/permissions.h"
+#include "core/recording_control.h"
+#include "core/status_menu.h"
+#include "core/status_poll.h"
+#include "ports/browser.h"
+#include "ports/clock.h"
+#include "ports/data_files.h"
+#include "ports/foreground.h"
+#include "ports/http_client.h"
+#include "ports/lifetime.h"
+#include "ports/login_item.h"
+#include "ports/meeting_card.h"
+#include "ports/permissions.h"
+#include "ports/prompt.h"
+#include "ports/question.h"
+#include "ports/status_item.h"
+#include "supervisor/permission_requests.h"
 #include "supervisor/server.h"
 
 namespace qv {
@@ -50,6 +52,8 @@ struct AppServices {
     QuestionDialog& question;
     // Brings the agent in front before it asks the user something.
     Foreground& foreground;
+    // The markers the backend leaves in the data folder and the permission file the agent keeps.
+    DataFiles& files;
     // The applications capturing the microphone now (see micUsers()); nobody when not given.
     std::function<std::vector<MicUser>()> micUsers;
 };
@@ -57,7 +61,6 @@ struct AppServices {
 class App {
   public:
     explicit App(AppServices services);
-    virtual ~App() = default;
     App(const App&) = delete;
     App& operator=(const App&) = delete;
 
@@ -66,105 +69,29 @@ class App {
     void applicationDidFinishLaunching();
     // The user started the agent again while it runs: opens the home page. Returns false.
     bool applicationShouldHandleReopen();
-    // Termination (quit, signal, logout): stops what the agent launched. Runs its work once.
+    // Termination (quit, signal, logout): tears the subsystems down in reverse order, each
+    // ending its timers and requests, then stops what the agent launched. Runs its work once.
     void applicationWillTerminate();
 
-    // Whether calls are noticed and offered for recording ("detectCalls", true by default).
-    bool detect() const;
-    void setDetect(bool on);
-
-    // One request to the backend; `done` runs later on the main thread (see HttpClient).
-    void http(const QString& path, const QString& method = QStringLiteral("GET"),
-              const std::optional<QJsonObject>& body = std::nullopt, double timeout = 15.0,
-              HttpDone done = nullptr);
-    // Opens WEB + "/" + path in the browser; a string that is not a valid URL opens nothing.
-    void openWeb(const QString& path);
-
-    // The periodic work the timers drive.
-    virtual void refresh(bool first = false);  // backend status poll, every 2 s
-    virtual void watchMic();                   // call watcher, every 1.5 s
-    virtual void checkSoon();                  // soon-meeting reminder, every 30 s
-    virtual void loadUpcoming();               // upcoming meetings, every 120 s
-
-    // Sets the tray entry's recording title from `recording`, `startedAt` and the clock.
-    void updateButton();
-
-    // The status menu's rows from the current state, rebuilt each time it is about to open:
-    // the upcoming meetings first, then the fixed rows. Also starts a reload of the meetings.
-    MenuRows menuNeedsUpdate();
-    // Appends the upcoming-meetings section (and its closing separator), or nothing.
-    void addUpcoming(MenuRows& rows);
-    // Calendar actions (agent/calendar/). A meeting row: opens the entry's "event" as a
-    // meeting, nothing for an entry without one. "Join & record": opens the entry's call link,
-    // then starts a recording for its event without opening the meeting's page.
-    void openEvent(const QJsonObject& entry);
-    void joinRecordEvent(const QJsonObject& entry);
-    // Asks the backend for the meeting of a calendar event (the event object is the whole
-    // body), then opens that meeting's page.
-    void openCalendarMeeting(const QJsonObject& event);
-    // Opens a calendar entry's "url" when it is a link the agent opens (calendar/call_link.h);
-    // returns whether it handed one to the browser.
-    bool openCallLink(const QString& url);
-    // Menu actions.
-    void openHome();
-    void openSettings();
-    void openMeeting();
-    void toggleDetect();
-    void toggleLogin();
-    void quit();  // ends the event loop; the termination path then runs
-
-    // Recording control. Each request returns at once; its answer is handled on the main
-    // thread, sets the recording fields and tells the user the outcome through `prompt`.
-    void start(StartOptions options = {});
-    void stop(std::optional<QString> note = std::nullopt);
-    // The add-or-replace question for a meeting that already has a recording: "append",
-    // "replace", or nothing for Cancel. Waits for the answer (nested event loop).
-    std::optional<QString> askRecordMode(const QString& title);
-    // Shows a failure message with a way to the home page.
-    void alert(const QString& message);
-    void startRec();
-    void startRecScreen();
-    void stopRec();
-    // Permissions the backend needs (supervisor/permission_requests.cpp). Main thread.
-    // Rewrites "permissions.json" in the data folder with the current states.
-    void writePermissions();
-    // Asks for the microphone (or, with `openSettings`, shows its settings when it is unusable)
-    // and, once per user ("askedScreen"), for screen capture.
-    void askRecordingPermissions(bool openSettings);
-    // Asks for full calendar access while the user has not decided yet.
-    void askCalendar();
-
-    // State, under the names the subsystems use.
+    // The objects the services provide, under the names the agent's state has for them.
     Server& server;
-    std::unique_ptr<StatusItem> item;
     Prompt& prompt;
     MeetingCard& card;
-    bool recording = false;
-    bool browserRecording = false;
-    std::optional<QString> meetingId;
-    std::optional<double> startedAt;
-    bool setupDone = true;
-    bool restarting = false;
-    QHash<QString, double> seenSince;
-    QSet<QString> dismissed;
-    std::optional<QString> triggerApp;
-    std::optional<double> triggerGoneSince;
     CalendarAccess& eventStore;
-    QJsonArray upcoming;
-    QSet<QString> reminded;
 
-  protected:
-    AppServices services_;
+    // The subsystems, in start-up order.
+    PermissionRequests permissions;     // the supervisor's permission file and requests
+    RecordingControl recordingControl;  // start and stop requests, their outcome
+    StatusPoll statusPoll;              // the backend's recording state, every 2 s
+    CallWatcher watcher;                // calls on the microphone, every 1.5 s
+    Meetings meetings;                  // upcoming meetings and the soon-meeting reminder
+    StatusMenu menu;                    // the tray entry and its menu
 
   private:
     void continueStartup();
-    // Shows the card for one entry of the soon-meeting list (agent/calendar/).
-    void remind(const QJsonObject& entry);
-    void sendStart(const StartOptions& options);
-    void startAnswered(const StartOptions& options, int status, const QJsonObject& reply);
-    // The status poll's handling of a 200 answer, and the chores that follow it.
-    void applyStatus(const QJsonObject& reply, bool first);
-    void runPollChores();
+
+    AppServices services_;
+    Lifetime life_;
     bool terminated_ = false;
 };
 

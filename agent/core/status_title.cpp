@@ -2,8 +2,6 @@
 
 #include <cmath>
 
-#include "core/app.h"
-
 namespace qv {
 
 QString elapsedText(double seconds) {
@@ -15,15 +13,6 @@ QString elapsedText(double seconds) {
         .arg(n / 3600)
         .arg((n / 60) % 60, 2, 10, QLatin1Char('0'))
         .arg(n % 60, 2, 10, QLatin1Char('0'));
-}
-
-void App::updateButton() {
-    if (!item) return;
-    if (recording && startedAt) {
-        item->setTitle(elapsedText(services_.clock.now() - *startedAt));
-    } else {
-        item->setTitle(QString());
-    }
 }
 
 }  // namespace qv

@@ -5,23 +5,26 @@
 #include <QLocale>
 #include <QProcessEnvironment>
 #include <QSettings>
-#include <QSystemTrayIcon>
 #include <QTimer>
 
 #include "calls/mic_users.h"
 #include "core/app.h"
-#include "core/http.h"
 #include "main/command_line.h"
 #include "main/constants.h"
 #include "main/startup_notes.h"
+#include "main/tray_setup.h"
 #include "platform/desktop_applications.h"
 #include "platform/desktop_browser.h"
 #include "platform/desktop_entries.h"
 #include "platform/linux_permissions.h"
+#include "platform/local_data_files.h"
+#include "platform/posix_process.h"
 #include "platform/proc_process_table.h"
 #include "platform/pulse_connection.h"
 #include "platform/pulse_mic_usage.h"
 #include "platform/qt_event_loop.h"
+#include "platform/qt_http_client.h"
+#include "platform/session_platform.h"
 #include "platform/single_instance.h"
 #include "platform/termination_signals.h"
 #include "platform/ungated_calendar_access.h"
@@ -35,13 +38,15 @@
 #include "ui/meeting_card_panel.h"
 #include "ui/message_box_question.h"
 #include "ui/prompt_panel.h"
-#include "ui/service_icons.h"
-#include "ui/tray_status_item.h"
 #include "ui/window_hints.h"
 
 int main(int argc, char** argv) {
     if (const auto status = qv::handleCommandLineBeforeQt(argc, argv)) return *status;
-    QApplication application(argc, argv);
+    // Before any thread starts: a termination asked for during start-up waits for the quit path.
+    qv::holdTerminationSignals();
+    // XWayland in a Wayland session, decided before Qt picks a platform.
+    qv::QtArguments qtArguments(argc, argv, qv::platformForThisSession().platform);
+    QApplication application(qtArguments.argc(), qtArguments.argv());
     if (const auto status = qv::handleCommandLineAfterQt(QCoreApplication::arguments()))
         return *status;
     // One line each on standard error (the journal, when the desktop started the agent).
@@ -69,7 +74,9 @@ int main(int argc, char** argv) {
     qv::SystemClock clock;
     qv::QtScheduler scheduler;
     QSettings settings;
-    qv::Server server(qv::Locations::ofThisProcess());
+    qv::PosixLauncher launcher;
+    qv::LocalDataFiles files;
+    qv::Server server(qv::Locations::ofThisProcess(), {launcher, files, qv::httpAlive});
     qv::PulseConnection audio;  // outlives everything that listens to it
     qv::LinuxPermissions permissions(audio);
     qv::WindowForeground foreground;
@@ -86,28 +93,18 @@ int main(int argc, char** argv) {
     qv::PulseMicUsage micUsage(
         audio, [&applications](int32_t pid) { return applications.desktopIdOf(pid); });
     qv::ProcProcessTable processes;
-    const auto listMicUsers = [&, self = static_cast<int32_t>(getpid())] {
-        return qv::micUsers({micUsage, processes, applications, self});
-    };
+    const auto listMicUsers =
+        qv::micUserList({micUsage, processes, applications, static_cast<int32_t>(getpid())});
     qv::UngatedCalendarAccess calendarAccess;
     qv::XdgAutostart loginItem;
     qv::MessageBoxQuestion question;
     qv::ThreadQueue background;  // destroyed first: its work uses the objects above
 
     qInfo().noquote() << qv::screenSourceNote(QProcessEnvironment::systemEnvironment());
-    auto makeStatusItem = [&windows, &installedApps]() -> std::unique_ptr<qv::StatusItem> {
-        // Qt docks the icon as soon as a tray host appears, so it is made even when none
-        // runs yet (an agent started at login may come up before the panel).
-        const bool canShow = qv::TrayStatusItem::canEverShow();
-        if (const auto note = qv::trayNote(canShow, QSystemTrayIcon::isSystemTrayAvailable()))
-            qWarning().noquote() << *note;
-        if (!canShow) return nullptr;
-        auto item = std::make_unique<qv::TrayStatusItem>(*windows);
-        item->setIconResolver(qv::serviceIconResolver(installedApps));
-        return item;
-    };
+    qv::TraySetup tray(scheduler, *windows, installedApps);
+    auto makeStatusItem = [&tray] { return tray.makeStatusItem(); };
     qv::App app({http, browser, clock, scheduler, background, settings, permissions, server, prompt,
-                 card, calendarAccess, makeStatusItem, loginItem, question, foreground,
+                 card, calendarAccess, makeStatusItem, loginItem, question, foreground, files,
                  listMicUsers});
 
     QObject::connect(&instance, &qv::SingleInstance::reopenRequested, &application,
@@ -115,6 +112,7 @@ int main(int argc, char** argv) {
     // Quit from the menu, a termination signal and the end of the session all end here.
     QObject::connect(&application, &QCoreApplication::aboutToQuit, &application,
                      [&app] { app.applicationWillTerminate(); });
+    tray.armNotice([&app] { app.menu.openHome(); });
     QTimer::singleShot(0, &application, [&app] { app.applicationDidFinishLaunching(); });
     return QApplication::exec();
 }

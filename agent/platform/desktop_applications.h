@@ -15,9 +15,9 @@
 #include <functional>
 #include <optional>
 
-#include "calls/running_applications.h"
 #include "platform/desktop_entries.h"
 #include "platform/window_list.h"
+#include "ports/running_applications.h"
 
 namespace qv {
 

@@ -7,7 +7,7 @@
 #include <QUrl>
 #include <functional>
 
-#include "core/browser.h"
+#include "ports/browser.h"
 
 namespace qv {
 

@@ -18,7 +18,7 @@
 #include <optional>
 
 #include "platform/pulse_connection.h"
-#include "supervisor/permissions.h"
+#include "ports/permissions.h"
 
 namespace qv {
 

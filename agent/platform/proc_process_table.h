@@ -3,7 +3,7 @@
 
 #include <QByteArray>
 
-#include "calls/process_table.h"
+#include "ports/process_table.h"
 
 namespace qv {
 

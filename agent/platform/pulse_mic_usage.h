@@ -25,8 +25,8 @@
 #include <unordered_set>
 #include <vector>
 
-#include "calls/mic_usage_source.h"
 #include "platform/pulse_connection.h"
+#include "ports/mic_usage_source.h"
 
 namespace qv {
 

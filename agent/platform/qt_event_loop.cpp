@@ -10,15 +10,30 @@ double SystemClock::now() const {
     return static_cast<double>(QDateTime::currentMSecsSinceEpoch()) / 1000.0;
 }
 
-void QtScheduler::every(double seconds, std::function<void()> fn) {
-    auto* timer = new QTimer(&owner_);
-    timer->setTimerType(Qt::PreciseTimer);
-    QObject::connect(timer, &QTimer::timeout, &owner_, std::move(fn));
-    timer->start(static_cast<int>(seconds * 1000));
+namespace {
+
+// A QTimer that lives exactly as long as its handle. A callback must not destroy its own handle.
+class QtTimer : public Timer {
+  public:
+    QtTimer(double seconds, bool repeat, std::function<void()> fn) {
+        timer_.setTimerType(Qt::PreciseTimer);
+        timer_.setSingleShot(!repeat);
+        QObject::connect(&timer_, &QTimer::timeout, &timer_, std::move(fn));
+        timer_.start(static_cast<int>(seconds * 1000));
+    }
+
+  private:
+    QTimer timer_;
+};
+
+}  // namespace
+
+std::unique_ptr<Timer> QtScheduler::every(double seconds, std::function<void()> fn) {
+    return std::make_unique<QtTimer>(seconds, true, std::move(fn));
 }
 
-void QtScheduler::after(double seconds, std::function<void()> fn) {
-    QTimer::singleShot(static_cast<int>(seconds * 1000), Qt::PreciseTimer, &owner_, std::move(fn));
+std::unique_ptr<Timer> QtScheduler::after(double seconds, std::function<void()> fn) {
+    return std::make_unique<QtTimer>(seconds, false, std::move(fn));
 }
 
 void ThreadQueue::run(std::function<void()> work, std::function<void()> then) {

@@ -4,7 +4,7 @@
 #include <QObject>
 #include <QThreadPool>
 
-#include "core/clock.h"
+#include "ports/clock.h"
 
 namespace qv {
 
@@ -14,14 +14,11 @@ class SystemClock : public Clock {
     double now() const override;
 };
 
-// QTimers owned by this object, on the thread that created it (the main thread).
+// QTimers on the thread that schedules them (the main thread), each owned by its handle.
 class QtScheduler : public Scheduler {
   public:
-    void every(double seconds, std::function<void()> fn) override;
-    void after(double seconds, std::function<void()> fn) override;
-
-  private:
-    QObject owner_;
+    std::unique_ptr<Timer> every(double seconds, std::function<void()> fn) override;
+    std::unique_ptr<Timer> after(double seconds, std::function<void()> fn) override;
 };
 
 // Work on a private thread pool; continuations are queued to the main thread. The pool is

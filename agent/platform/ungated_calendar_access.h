@@ -1,7 +1,7 @@
 // Linux desktops do not gate calendar access: there is never anything to ask.
 #pragma once
 
-#include "supervisor/permissions.h"
+#include "ports/permissions.h"
 
 namespace qv {
 

@@ -2,7 +2,7 @@
 // The window manager may decline to move the focus; nothing is shown that was hidden.
 #pragma once
 
-#include "core/foreground.h"
+#include "ports/foreground.h"
 
 namespace qv {
 

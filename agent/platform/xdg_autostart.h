@@ -4,7 +4,7 @@
 
 #include <QString>
 
-#include "core/login_item.h"
+#include "ports/login_item.h"
 
 namespace qv {
 

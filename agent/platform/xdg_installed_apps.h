@@ -8,7 +8,7 @@
 
 #include <QStringList>
 
-#include "calendar/installed_apps.h"
+#include "ports/installed_apps.h"
 
 namespace qv {
 

@@ -1,7 +1,4 @@
-// The permission file the backend reads, and the requests the backend asks the agent to make.
-#include <QSaveFile>
-
-#include "core/app.h"
+#include "supervisor/permission_requests.h"
 
 namespace qv {
 
@@ -31,21 +28,42 @@ QByteArray permissionText(MicAccess mic, bool screen) {
 
 }  // namespace
 
-void App::writePermissions() {
+PermissionRequests::PermissionRequests(Services services) : services_(std::move(services)) {}
+
+void PermissionRequests::askMicrophoneAtLaunch() {
+    if (services_.permissions.micAccess() == MicAccess::NotDetermined) {
+        services_.permissions.requestMicAccess([] {});
+    }
+}
+
+void PermissionRequests::handshake() {
+    writePermissions();
+    const QString data = services_.dataDir();
+    // A marker is taken before the request it stands for runs; one that cannot be removed
+    // comes back at the next poll.
+    if (services_.files.take(data + "/ask_recording")) askRecordingPermissions(true);
+    if (services_.files.take(data + "/ask_calendar")) {
+        services_.foreground.activate();
+        askCalendar();
+    }
+}
+
+void PermissionRequests::shutDown() {
+    life_.end();
+}
+
+void PermissionRequests::writePermissions() {
     const QByteArray text = permissionText(services_.permissions.micAccess(),
                                            services_.permissions.screenCaptureAllowed());
     // A complete new file replaces the old one, so the backend never reads half a file.
-    QSaveFile file(server.dataDir() + "/permissions.json");
-    if (!file.open(QIODevice::WriteOnly)) return;
-    file.write(text);
-    file.commit();
+    services_.files.replace(services_.dataDir() + "/permissions.json", text);
 }
 
-void App::askRecordingPermissions(bool openSettings) {
+void PermissionRequests::askRecordingPermissions(bool openSettings) {
     services_.foreground.activate();
     switch (services_.permissions.micAccess()) {
         case MicAccess::NotDetermined:
-            services_.permissions.requestMicAccess([this] { writePermissions(); });
+            services_.permissions.requestMicAccess(life_.guard([this] { writePermissions(); }));
             break;
         case MicAccess::Denied:
         case MicAccess::Restricted:
@@ -62,8 +80,8 @@ void App::askRecordingPermissions(bool openSettings) {
     services_.permissions.requestScreenCapture();
 }
 
-void App::askCalendar() {
-    if (eventStore.undetermined()) eventStore.requestFullAccess();
+void PermissionRequests::askCalendar() {
+    if (services_.eventStore.undetermined()) services_.eventStore.requestFullAccess();
 }
 
 }  // namespace qv

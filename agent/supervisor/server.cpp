@@ -11,7 +11,6 @@
 #include <chrono>
 #include <thread>
 
-#include "core/http.h"
 #include "main/constants.h"
 
 namespace qv {
@@ -36,19 +35,25 @@ int freshLog(const QString& path) {
 
 }  // namespace
 
-Server::Server(Locations where, ServerTimings timings, Probe probe)
+Server::Server(Locations where, Services services, ServerTimings timings)
     : where_(std::move(where)),
-      timings_(timings),
-      probe_(probe ? std::move(probe) : Probe(httpAlive)) {}
+      launcher_(services.launcher),
+      files_(services.files),
+      probe_(std::move(services.probe)),
+      timings_(timings) {}
 
-std::shared_ptr<Process> Server::proc() const {
+std::shared_ptr<ChildProcess> Server::proc() const {
     std::lock_guard lock(mutex_);
     return proc_;
 }
 
-std::shared_ptr<Process> Server::ollama() const {
+std::shared_ptr<ChildProcess> Server::ollama() const {
     std::lock_guard lock(mutex_);
     return ollama_;
+}
+
+bool Server::launchedBackend() const {
+    return proc() != nullptr;
 }
 
 QString Server::host() const {
@@ -61,7 +66,7 @@ bool Server::stopping() const {
     return stopping_;
 }
 
-void Server::recordLaunch(std::shared_ptr<Process> process, const QString& listenAddress) {
+void Server::recordLaunch(std::shared_ptr<ChildProcess> process, const QString& listenAddress) {
     std::lock_guard lock(mutex_);
     proc_ = std::move(process);
     host_ = listenAddress;
@@ -84,6 +89,9 @@ void Server::start() {
 void Server::startOllama() {
     const QString executable = binDir() + "/ollama";
     if (!QFileInfo::exists(executable)) return;
+    // The one this agent launched still runs (perhaps not answering yet): a second one would
+    // replace its handle, and the first would never be stopped.
+    if (const auto launched = ollama(); launched && launched->running()) return;
     if (probe_(kOllamaProbe)) return;  // a model server already runs
     ProcessSpec spec{executable, {"serve"}, {}, env(), -1};
     spec.environment.insert("OLLAMA_HOST", kOllamaHost);
@@ -91,7 +99,7 @@ void Server::startOllama() {
     spec.outputFd = devNull;
     {
         std::lock_guard lock(mutex_);
-        if (!stopping_) ollama_ = Process::launch(spec);
+        if (!stopping_) ollama_ = launcher_.launch(spec);
     }
     if (devNull >= 0) ::close(devNull);
 }
@@ -111,7 +119,7 @@ bool Server::launchBackend() {
         // Under the lock, so that a stop() either sees this process or prevents it.
         std::lock_guard lock(mutex_);
         if (!stopping_) {
-            proc_ = Process::launch(spec);
+            proc_ = launcher_.launch(spec);
             host_ = address;
             goneNoted_ = false;
             launched = true;
@@ -123,7 +131,7 @@ bool Server::launchBackend() {
 }
 
 void Server::noteLaunch(const QString& address) {
-    const std::shared_ptr<Process> process = proc();
+    const std::shared_ptr<ChildProcess> process = proc();
     if (!process || process->pid() < 0) {
         qWarning().noquote()
             << QStringLiteral("the backend could not be launched: %1 does not run").arg(python());
@@ -137,7 +145,7 @@ void Server::noteLaunch(const QString& address) {
 }
 
 void Server::noticeGone() {
-    const std::shared_ptr<Process> process = proc();
+    const std::shared_ptr<ChildProcess> process = proc();
     if (!process || process->pid() < 0 || stopping() || process->running()) return;
     {
         std::lock_guard lock(mutex_);
@@ -168,7 +176,7 @@ bool Server::pause(double seconds) {
                            [this] { return stopping_; });
 }
 
-void Server::stopBackend(const std::shared_ptr<Process>& process) {
+void Server::stopBackend(const std::shared_ptr<ChildProcess>& process) {
     if (!process || !process->running()) return;
     process->terminate();
     const auto deadline =

@@ -17,8 +17,10 @@
 #include <memory>
 #include <mutex>
 
+#include "ports/backend_supervisor.h"
+#include "ports/child_process.h"
+#include "ports/data_files.h"
 #include "supervisor/locations.h"
-#include "supervisor/process.h"
 
 namespace qv {
 
@@ -30,19 +32,26 @@ struct ServerTimings {
     double readyPause = 0.5;  // after each failed readiness probe
 };
 
-class Server {
+class Server : public BackendSupervisor {
   public:
-    // Blocking probe of a whole URL: true for HTTP 200. httpAlive unless a test gives another;
-    // called from the thread that runs start().
+    // Blocking probe of a whole URL: true for HTTP 200 (the agent gives httpAlive); called from
+    // the thread that runs start().
     using Probe = std::function<bool(const QString& url)>;
+    // What the supervisor works through; all of it outlives the Server and is safe on any thread.
+    struct Services {
+        ProcessLauncher& launcher;  // the backend's and the model server's processes
+        DataFiles& files;           // the "remote_access" marker
+        Probe probe;                // does the backend (or the model server) answer
+    };
 
-    explicit Server(Locations where, ServerTimings timings = {}, Probe probe = nullptr);
-    virtual ~Server() = default;
+    Server(Locations where, Services services, ServerTimings timings = {});
+    ~Server() override = default;
     Server(const Server&) = delete;
     Server& operator=(const Server&) = delete;
 
-    // Migrates legacy data, starts the model server if the bundle has one and none answers, and
-    // launches the backend unless one answers, waiting for it to answer. Returns in every case.
+    // Migrates legacy data, starts the model server if the bundle has one, none answers and the
+    // one this agent launched (if any) has ended, and launches the backend unless one answers,
+    // waiting for it to answer. Returns in every case.
     virtual void start();
     // Stops the backend this agent launched (SIGTERM, SIGKILL after the grace period) and
     // forgets it. The model server is not touched.
@@ -50,17 +59,20 @@ class Server {
     // At exit: stops the backend this agent launched (it stays remembered) and sends SIGTERM to
     // the model server it launched. Any later or running start() launches nothing.
     virtual void stop();
-    void restartServer();
+    // stopServer(), then start(): the backend comes up again on the address wanted now.
+    void restartServer() override;
+    // Whether proc() is set.
+    bool launchedBackend() const override;
     // After a failed poll, on the main thread: says once, on the log, that the backend this
     // agent launched has ended by itself. Nothing while stopping, or after a restart began.
-    void noticeGone();
+    void noticeGone() override;
 
     // The backend of the last launch (set even when that launch failed); empty after stopServer.
-    std::shared_ptr<Process> proc() const;
+    std::shared_ptr<ChildProcess> proc() const;
     // The model server of the last model-server launch; never emptied.
-    std::shared_ptr<Process> ollama() const;
+    std::shared_ptr<ChildProcess> ollama() const;
     // The listen address of the last launch; "127.0.0.1" before any.
-    QString host() const;
+    QString host() const override;
 
     // Locations, computed afresh on each call. dataDir() creates the data folder (mode 0700)
     // when it is missing; failures are ignored and the path is returned regardless.
@@ -69,7 +81,7 @@ class Server {
     QString binDir() const;
     QString dataDir() const;
     // "0.0.0.0" while anything exists at dataDir + "remote_access", else "127.0.0.1".
-    QString wantedHost() const;
+    QString wantedHost() const override;
     // Copies a legacy installation's data into the data folder once (see migrate.cpp).
     void migrate() const;
     // The backend's complete environment: the agent's own, with the bundle's variables set.
@@ -79,27 +91,29 @@ class Server {
 
   protected:
     // Records a launched backend and its listen address, replacing any earlier handle.
-    void recordLaunch(std::shared_ptr<Process> process, const QString& listenAddress);
+    void recordLaunch(std::shared_ptr<ChildProcess> process, const QString& listenAddress);
 
   private:
     void startOllama();
     bool launchBackend();
     void noteLaunch(const QString& address);
     void waitUntilReady();
-    void stopBackend(const std::shared_ptr<Process>& process);
+    void stopBackend(const std::shared_ptr<ChildProcess>& process);
     // Sleeps up to `seconds`; returns false at once when stop() was called meanwhile.
     bool pause(double seconds);
     bool stopping() const;
 
     const Locations where_;
-    const ServerTimings timings_;
+    ProcessLauncher& launcher_;
+    DataFiles& files_;
     const Probe probe_;
+    const ServerTimings timings_;
 
     mutable std::mutex mutex_;
     std::condition_variable wake_;
     bool stopping_ = false;
-    std::shared_ptr<Process> proc_;
-    std::shared_ptr<Process> ollama_;
+    std::shared_ptr<ChildProcess> proc_;
+    std::shared_ptr<ChildProcess> ollama_;
     QString host_ = QStringLiteral("127.0.0.1");
     bool goneNoted_ = false;  // the end of the current backend was logged
 };

@@ -26,11 +26,6 @@ void makePrivateFolder(const QString& path) {
     }
 }
 
-bool anythingAt(const QString& path) {
-    struct stat st;
-    return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
-}
-
 }  // namespace
 
 QString Server::python() const {
@@ -52,8 +47,8 @@ QString Server::dataDir() const {
 }
 
 QString Server::wantedHost() const {
-    return anythingAt(dataDir() + "/remote_access") ? QStringLiteral("0.0.0.0")
-                                                    : QStringLiteral("127.0.0.1");
+    return files_.exists(dataDir() + "/remote_access") ? QStringLiteral("0.0.0.0")
+                                                       : QStringLiteral("127.0.0.1");
 }
 
 QMap<QString, QString> Server::env() const {

@@ -1,6 +1,7 @@
 // App: start-up order and timer schedule, the detect setting, pages, reopen and termination.
 #include <gtest/gtest.h>
 
+#include <QJsonArray>
 #include <QSettings>
 #include <string>
 #include <vector>
@@ -13,25 +14,37 @@ using namespace qv::test;
 
 namespace {
 
-// Records the periodic work with the fake clock's time instead of doing it.
-class RecordingApp : public App {
-  public:
-    RecordingApp(AppServices s, FakeClock& clock, std::vector<std::string>& log)
-        : App(std::move(s)), clock_(clock), log_(log) {}
-    void refresh(bool first) override { note(first ? "refresh(first)" : "refresh"); }
-    void watchMic() override { note("watchMic"); }
-    void checkSoon() override { note("checkSoon"); }
-    void loadUpcoming() override { note("loadUpcoming"); }
+constexpr double kStart = 1'000'000.0;
 
-  private:
-    void note(const std::string& what) {
-        log_.push_back(std::to_string(static_cast<int>((clock_.now() - kStart) * 10)) + " " + what);
+// An App whose periodic work is logged with the fake clock's time, as seen from outside: each
+// request to the backend by the work that sends it, each look at the microphone. Status polls
+// are answered at once, so the first one shows by the page its answer opens.
+struct LoggingWorld : AppWorld {
+    std::vector<std::string> log;
+    std::unique_ptr<App> app;
+
+    explicit LoggingWorld(std::function<std::unique_ptr<StatusItem>()> item = nullptr) {
+        AppServices s = services(std::move(item));
+        s.micUsers = [this] {
+            note("watchMic");
+            return std::vector<MicUser>{};
+        };
+        http.onSend = [this](FakeHttp::Request& r) {
+            if (r.path == "/api/native/status") {
+                const qsizetype pages = browser.opened.size();
+                r.done(200, {});
+                note(browser.opened.size() > pages ? "refresh(first)" : "refresh");
+            } else if (r.path == "/api/calendar/soon") {
+                note("checkSoon");
+            } else if (r.path == "/api/calendar/upcoming") {
+                note("loadUpcoming");
+            }
+        };
+        app = std::make_unique<App>(s);
     }
-    FakeClock& clock_;
-    std::vector<std::string>& log_;
-
-  public:
-    static constexpr double kStart = 1'000'000.0;
+    void note(const std::string& what) {
+        log.push_back(std::to_string(static_cast<int>((clock.now() - kStart) * 10)) + " " + what);
+    }
 };
 
 class CountingItem : public StatusItem {
@@ -42,24 +55,23 @@ class CountingItem : public StatusItem {
 };
 
 TEST(AppStartup, LaunchMakesTheItemThenStartsTheServerInTheBackground) {
-    AppWorld w;
-    std::vector<std::string> log;
-    RecordingApp app(w.services([&] { return std::make_unique<CountingItem>(log); }), w.clock, log);
-    app.applicationDidFinishLaunching();
-    ASSERT_NE(app.item, nullptr);
-    EXPECT_EQ(log, std::vector<std::string>{"item"});
+    std::vector<std::string>* log = nullptr;
+    LoggingWorld w([&] { return std::make_unique<CountingItem>(*log); });
+    log = &w.log;
+    w.app->applicationDidFinishLaunching();
+    ASSERT_NE(w.app->menu.item, nullptr);
+    EXPECT_EQ(w.log, std::vector<std::string>{"item"});
     EXPECT_EQ(w.server.calls, std::vector<std::string>{"start"});
     // Until the server's start has returned to the main thread, nothing polls or watches.
     w.clock.advance(300);
-    EXPECT_EQ(log, std::vector<std::string>{"item"});
+    EXPECT_EQ(w.log, std::vector<std::string>{"item"});
     EXPECT_EQ(w.clock.pendingTimers(), 0u);
 }
 
 TEST(AppStartup, ContinuationPollsFirstThenRunsTheTimersOnTheirSchedule) {
-    AppWorld w;
-    std::vector<std::string> log;
-    RecordingApp app(w.services(), w.clock, log);
-    app.applicationDidFinishLaunching();
+    LoggingWorld w;
+    std::vector<std::string>& log = w.log;
+    w.app->applicationDidFinishLaunching();
     w.background.finish();
     // Time in tenths of a second since the continuation ran.
     std::vector<std::string> expected = {"0 refresh(first)", "0 loadUpcoming"};
@@ -95,8 +107,7 @@ TEST(AppStartup, AsksForTheMicrophoneOnlyWhileUndecided) {
          {MicAccess::NotDetermined, MicAccess::Denied, MicAccess::Restricted, MicAccess::Granted}) {
         AppWorld w;
         w.permissions.mic = access;
-        std::vector<std::string> log;
-        RecordingApp app(w.services(), w.clock, log);
+        App app(w.services());
         app.applicationDidFinishLaunching();
         EXPECT_EQ(w.permissions.micRequests, access == MicAccess::NotDetermined ? 1 : 0);
         // The answer is not awaited: the launch went on regardless.
@@ -107,19 +118,20 @@ TEST(AppStartup, AsksForTheMicrophoneOnlyWhileUndecided) {
 TEST(AppStartup, FreshAppHoldsTheInitialState) {
     AppWorld w;
     App app(w.services());
-    EXPECT_FALSE(app.recording);
-    EXPECT_FALSE(app.browserRecording);
-    EXPECT_TRUE(app.setupDone);
-    EXPECT_FALSE(app.restarting);
-    EXPECT_FALSE(app.meetingId.has_value());
-    EXPECT_FALSE(app.startedAt.has_value());
-    EXPECT_FALSE(app.triggerApp.has_value());
-    EXPECT_FALSE(app.triggerGoneSince.has_value());
-    EXPECT_TRUE(app.seenSince.isEmpty());
-    EXPECT_TRUE(app.dismissed.isEmpty());
-    EXPECT_TRUE(app.upcoming.isEmpty());
-    EXPECT_TRUE(app.reminded.isEmpty());
-    EXPECT_EQ(app.item, nullptr);
+    const RecordingState& state = app.statusPoll.state;
+    EXPECT_FALSE(state.recording);
+    EXPECT_FALSE(state.browserRecording);
+    EXPECT_TRUE(state.setupDone);
+    EXPECT_FALSE(app.statusPoll.restarting);
+    EXPECT_FALSE(state.meetingId.has_value());
+    EXPECT_FALSE(state.startedAt.has_value());
+    EXPECT_FALSE(app.watcher.triggerApp.has_value());
+    EXPECT_FALSE(app.watcher.triggerGoneSince.has_value());
+    EXPECT_TRUE(app.watcher.seenSince.isEmpty());
+    EXPECT_TRUE(app.watcher.dismissed.isEmpty());
+    EXPECT_TRUE(app.meetings.upcoming.isEmpty());
+    EXPECT_TRUE(app.meetings.reminded.isEmpty());
+    EXPECT_EQ(app.menu.item, nullptr);
 }
 
 TEST(AppDetect, DefaultsOnTogglesAndSurvivesARestart) {
@@ -127,18 +139,18 @@ TEST(AppDetect, DefaultsOnTogglesAndSurvivesARestart) {
     const QString file = w.dir.filePath("quorvia.conf");
     {
         App app(w.services());
-        EXPECT_TRUE(app.detect());
-        app.setDetect(false);
-        EXPECT_FALSE(app.detect());
+        EXPECT_TRUE(app.watcher.detect());
+        app.watcher.setDetect(false);
+        EXPECT_FALSE(app.watcher.detect());
     }
     QSettings reread(file, QSettings::IniFormat);
     AppServices s = w.services();
     App restarted({s.http, s.browser, s.clock, s.scheduler, s.background, reread, s.permissions,
                    s.server, s.prompt, s.card, s.eventStore, nullptr, s.loginItem, s.question,
-                   s.foreground});
-    EXPECT_FALSE(restarted.detect());
-    restarted.setDetect(true);
-    EXPECT_TRUE(restarted.detect());
+                   s.foreground, s.files});
+    EXPECT_FALSE(restarted.watcher.detect());
+    restarted.watcher.setDetect(true);
+    EXPECT_TRUE(restarted.watcher.detect());
 }
 
 TEST(AppDetect, AnythingButABooleanReadsAsOn) {
@@ -147,7 +159,7 @@ TEST(AppDetect, AnythingButABooleanReadsAsOn) {
         AppWorld w;
         w.settings.setValue("detectCalls", stored);
         App app(w.services());
-        EXPECT_TRUE(app.detect()) << stored.toString().toStdString();
+        EXPECT_TRUE(app.watcher.detect()) << stored.toString().toStdString();
     }
 }
 
@@ -164,10 +176,9 @@ TEST(AppPages, OpenWebFormsThePageUrl) {
         {"#/m/%zz", {}},
     };
     for (const Case& c : cases) {
-        AppWorld w;
-        App app(w.services());
-        app.openWeb(c.path);
-        EXPECT_EQ(w.browser.opened, c.opened) << c.path.toStdString();
+        FakeBrowser browser;
+        openWeb(browser, c.path);
+        EXPECT_EQ(browser.opened, c.opened) << c.path.toStdString();
     }
 }
 
@@ -189,14 +200,93 @@ TEST(AppTermination, StopsTheServerOnceHoweverOftenItIsAsked) {
 TEST(AppHttp, RequestsGoThroughTheClientWithTheirTimeOut) {
     AppWorld w;
     App app(w.services());
-    int status = -1;
-    app.http("/api/native/start", "POST", QJsonObject{{"app", "Zoom"}}, 60.0,
-             [&](int s, const QJsonObject&) { status = s; });
+    app.recordingControl.start({.app = "Zoom"});
     ASSERT_EQ(w.http.requests.size(), 1u);
     EXPECT_EQ(w.http.requests[0].method, "POST");
     EXPECT_EQ(w.http.requests[0].timeout, 60.0);
-    w.http.answer(409);
-    EXPECT_EQ(status, 409);
+    w.http.answer(409, {{"error", "Busy"}});
+    ASSERT_EQ(w.prompt.shown.size(), 1u);  // the answer reached recording control
+    EXPECT_EQ(w.prompt.shown[0].subtitle, "Busy");
+}
+
+TEST(AppTermination, AnswersThatArriveAfterQuitChangeNothing) {
+    const QJsonObject soon{{"events", QJsonArray{QJsonObject{{"key", "a"}, {"title", "A"}}}}};
+    struct Case {
+        const char* name;
+        std::function<void(App&)> send;
+        int status;
+        QJsonObject reply;
+    };
+    const Case cases[] = {
+        {"first status poll",
+         [](App& a) { a.statusPoll.refresh(true); },
+         200,
+         {{"recording", true}, {"setup_done", false}, {"meeting_id", "m1"}}},
+        {"start",
+         [](App& a) { a.recordingControl.start(); },
+         200,
+         {{"meeting", QJsonObject{{"id", "m1"}}}}},
+        {"stop", [](App& a) { a.recordingControl.stop(); }, 200, {{"meeting_id", "m1"}}},
+        {"failed stop", [](App& a) { a.recordingControl.stop(); }, 0, {}},
+        {"upcoming meetings", [](App& a) { a.meetings.loadUpcoming(); }, 200, soon},
+        {"soon meetings", [](App& a) { a.meetings.checkSoon(); }, 200, soon},
+        {"calendar event", [](App& a) { a.meetings.openCalendarMeeting({}); }, 200, {{"id", "m1"}}},
+    };
+    for (const Case& c : cases) {
+        AppWorld w;
+        App app(w.services());
+        c.send(app);
+        ASSERT_EQ(w.http.requests.size(), 1u) << c.name;
+        app.applicationWillTerminate();
+        w.http.answer(c.status, c.reply);
+        EXPECT_FALSE(app.statusPoll.state.recording) << c.name;
+        EXPECT_TRUE(app.statusPoll.state.setupDone) << c.name;
+        EXPECT_FALSE(app.statusPoll.state.meetingId) << c.name;
+        EXPECT_TRUE(app.meetings.upcoming.isEmpty()) << c.name;
+        EXPECT_TRUE(app.meetings.reminded.isEmpty()) << c.name;
+        EXPECT_TRUE(w.browser.opened.isEmpty()) << c.name;
+        EXPECT_TRUE(w.prompt.shown.empty()) << c.name;
+        EXPECT_TRUE(w.card.shown.empty()) << c.name;
+        EXPECT_EQ(w.server.calls, std::vector<std::string>{"stop"}) << c.name;
+    }
+}
+
+TEST(AppTermination, TimersEndAndTheTrayAndPanelsGoBeforeTheServerStops) {
+    AppWorld w;
+    FakeStatusItem* item = nullptr;
+    App app(w.services(AppWorld::fakeItem(item)));
+    app.applicationDidFinishLaunching();
+    w.background.finish();
+    ASSERT_GT(w.clock.pendingTimers(), 0u);
+    w.prompt.show(
+        "Zoom is using your microphone", "", "Record this meeting", "Not now", [] {}, [] {}, 40);
+    w.card.show(
+        "Stand-up", w.clock.now(), std::nullopt, "", "", "", [] {}, [] {}, [] {}, [] {}, 150);
+    ASSERT_NE(item, nullptr);
+    // What is still there while the server stops the backend (which may take 20 s).
+    std::vector<bool> during;
+    w.server.onStop = [&] {
+        during = {app.menu.item != nullptr, w.prompt.visible(), w.card.visible(),
+                  w.clock.pendingTimers() > 0};
+    };
+
+    app.applicationWillTerminate();
+    EXPECT_EQ(during, (std::vector<bool>{false, false, false, false}));
+    const size_t sent = w.http.requests.size();
+    w.clock.advance(600);
+    EXPECT_EQ(w.http.requests.size(), sent);
+    EXPECT_EQ(w.server.calls, (std::vector<std::string>{"start", "stop"}));
+}
+
+TEST(AppTermination, ALaunchThatReturnsAfterQuitStartsNothing) {
+    AppWorld w;
+    App app(w.services());
+    app.applicationDidFinishLaunching();
+    app.applicationWillTerminate();
+    w.background.finish();  // the backend's start returns only now
+    EXPECT_TRUE(w.http.requests.empty());
+    EXPECT_EQ(w.clock.pendingTimers(), 0u);
+    EXPECT_EQ(w.server.calls, (std::vector<std::string>{"start", "stop"}));
 }
 
 }  // namespace

@@ -10,10 +10,10 @@
 #include <thread>
 
 #include "app_fixture.h"
-#include "core/http.h"
 #include "fake_bundle.h"
 #include "main/constants.h"
 #include "platform/qt_event_loop.h"
+#include "platform/qt_http_client.h"
 #include "support/fake_http_server.h"
 #include "support/port_lock.h"
 #include "support/qt_wait.h"
@@ -69,7 +69,7 @@ TEST(BackendLaunch, ABackendAlreadyAnsweringIsUsedAndNothingIsLaunched) {
     old.write("earlier run\n");
     old.close();
 
-    Server server(bundle.locations());
+    Server server(bundle.locations(), bundle.services());
     offMain([&] { server.start(); });
     EXPECT_EQ(server.proc(), nullptr);
     EXPECT_EQ(server.host(), "127.0.0.1");
@@ -87,7 +87,9 @@ TEST(BackendLaunch, ABackendAlreadyAnsweringIsUsedAndNothingIsLaunched) {
 TEST(BackendLaunch, TheStandInBackendComesUpThroughTheRealCommandLineAndStopEndsIt) {
     PortLock port;
     QTemporaryDir dir;
-    Server server(stagedBundle(dir));
+    PosixLauncher launcher;
+    LocalDataFiles files;
+    Server server(stagedBundle(dir), {launcher, files, httpAlive});
     offMain([&] { server.start(); });
     auto backend = server.proc();
     ASSERT_NE(backend, nullptr);
@@ -111,7 +113,7 @@ TEST(BackendLaunch, EachLaunchLeavesOnlyItsOwnOutputInTheLog) {
     PortLock port;
     FakeBundle bundle;
     bundle.backend({});
-    Server server(bundle.locations());
+    Server server(bundle.locations(), bundle.services());
     offMain([&] { server.start(); });
     const pid_t first = server.proc()->pid();
     const QByteArray firstLog = readFile(bundle.data() + "/server.log");
@@ -141,7 +143,9 @@ TEST(BackendLaunch, AgentStartsTheBackendOpensSetupAndRestartsItForRemoteAccess)
     QtHttpClient http(BASE);
     FakeBrowser browser;
     FakePermissions permissions;
-    Server server(stagedBundle(dir));
+    PosixLauncher launcher;
+    LocalDataFiles files;
+    Server server(stagedBundle(dir), {launcher, files, httpAlive});
     NullPrompt prompt;
     NullMeetingCard card;
     FakeCalendarAccess calendar;
@@ -150,7 +154,7 @@ TEST(BackendLaunch, AgentStartsTheBackendOpensSetupAndRestartsItForRemoteAccess)
     FakeForeground foreground;
     ThreadQueue background;
     App app({http, browser, clock, clock, background, settings, permissions, server, prompt, card,
-             calendar, nullptr, loginItem, question, foreground});
+             calendar, nullptr, loginItem, question, foreground, files});
 
     app.applicationDidFinishLaunching();
     // The launch, then the first poll: the stand-in's setup is not done yet.
@@ -166,8 +170,8 @@ TEST(BackendLaunch, AgentStartsTheBackendOpensSetupAndRestartsItForRemoteAccess)
     ASSERT_TRUE(marker.open(QIODevice::WriteOnly));
     marker.close();
     clock.advance(2.0);  // the next poll
-    ASSERT_TRUE(waitFor([&] { return app.restarting; }, 10000));
-    ASSERT_TRUE(waitFor([&] { return !app.restarting; }, 60000));
+    ASSERT_TRUE(waitFor([&] { return app.statusPoll.restarting; }, 10000));
+    ASSERT_TRUE(waitFor([&] { return !app.statusPoll.restarting; }, 60000));
     EXPECT_EQ(server.host(), "0.0.0.0");
     EXPECT_FALSE(first->running());
     ASSERT_NE(server.proc(), first);
@@ -175,7 +179,7 @@ TEST(BackendLaunch, AgentStartsTheBackendOpensSetupAndRestartsItForRemoteAccess)
 
     clock.advance(2.0);  // polls go on; the address fits now, so nothing more happens
     spin(500);
-    EXPECT_FALSE(app.restarting);
+    EXPECT_FALSE(app.statusPoll.restarting);
     EXPECT_EQ(browser.opened.size(), 1);
 
     const auto second = server.proc();

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QDateTime>
+#include <QTimeZone>
 #include <vector>
 
 #include "app_fixture.h"
@@ -67,8 +68,8 @@ TEST(UpcomingMeetings, AWellFormedListReplacesTheCacheAnythingElseKeepsIt) {
     };
     for (const Case& c : cases) {
         CalendarWorld w;
-        w.app.upcoming = {a};
-        w.app.loadUpcoming();
+        w.app.meetings.upcoming = {a};
+        w.app.meetings.loadUpcoming();
         ASSERT_EQ(w.http.requests.size(), 1u);
         const FakeHttp::Request& r = w.http.requests[0];
         EXPECT_EQ(r.path, "/api/calendar/upcoming");
@@ -76,14 +77,14 @@ TEST(UpcomingMeetings, AWellFormedListReplacesTheCacheAnythingElseKeepsIt) {
         EXPECT_EQ(r.body, std::nullopt);
         EXPECT_EQ(r.timeout, 25.0);
         w.http.answer(c.status, c.reply);
-        EXPECT_EQ(w.app.upcoming, c.kept) << c.name;
+        EXPECT_EQ(w.app.meetings.upcoming, c.kept) << c.name;
     }
 }
 
 TEST(UpcomingMeetings, TheMenuShowsTheCachedListAndThenReloadsIt) {
     CalendarWorld w;
-    w.app.upcoming = {w.entry("a", 120)};
-    MenuRows rows = w.app.menuNeedsUpdate();
+    w.app.meetings.upcoming = {w.entry("a", 120)};
+    MenuRows rows = w.app.menu.menuNeedsUpdate();
     ASSERT_GE(rows.size(), 5u);
     EXPECT_EQ(rows[0].title, "Next \u00B7 in 2m");
     EXPECT_EQ(rows[1].title, "Meeting a");
@@ -94,15 +95,15 @@ TEST(UpcomingMeetings, TheMenuShowsTheCachedListAndThenReloadsIt) {
     // The reload started by this opening shows at the next one.
     ASSERT_EQ(requestsTo(w.http, "/api/calendar/upcoming").size(), 1u);
     w.answer("/api/calendar/upcoming", 200, {{"events", QJsonArray{}}});
-    rows = w.app.menuNeedsUpdate();
+    rows = w.app.menu.menuNeedsUpdate();
     EXPECT_EQ(rows[0].title, "Open Quorvia");
 }
 
 TEST(UpcomingMeetings, ChoosingAMeetingOpensItsEventAsAMeetingPage) {
     CalendarWorld w;
     const QJsonObject entry = w.entry("abc", 3600);
-    w.app.upcoming = {entry};
-    MenuRows rows = w.app.menuNeedsUpdate();
+    w.app.meetings.upcoming = {entry};
+    MenuRows rows = w.app.menu.menuNeedsUpdate();
     ASSERT_EQ(rows[1].title, "Meeting abc");
     rows[1].trigger();
     auto sent = requestsTo(w.http, "/api/calendar/open");
@@ -120,16 +121,16 @@ TEST(UpcomingMeetings, OpeningIgnoresAnythingButAnIdAndNeedsAnEvent) {
         {404, {{"id", "abc"}}}, {200, {{"id", 5}}}, {200, {}}, {0, {}}};
     for (const auto& [status, reply] : answers) {
         CalendarWorld w;
-        w.app.openEvent(w.entry("abc"));
+        w.app.meetings.openEvent(w.entry("abc"));
         w.answer("/api/calendar/open", status, reply);
         EXPECT_TRUE(w.browser.opened.isEmpty()) << status;
     }
     CalendarWorld w;
     QJsonObject noEvent = w.entry("abc");
     noEvent.remove("event");
-    w.app.openEvent(noEvent);
+    w.app.meetings.openEvent(noEvent);
     noEvent["event"] = "not an object";
-    w.app.openEvent(noEvent);
+    w.app.meetings.openEvent(noEvent);
     EXPECT_TRUE(w.http.requests.empty());
 }
 
@@ -157,7 +158,7 @@ TEST(UpcomingMeetings, JoinAndRecordOpensOnlySafeLinksAndAlwaysStartsTheRecordin
         } else {
             entry["url"] = c.url;
         }
-        w.app.joinRecordEvent(entry);
+        w.app.meetings.joinRecordEvent(entry);
         EXPECT_EQ(w.browser.opened, c.opened) << c.url.toString().toStdString();
         auto starts = requestsTo(w.http, "/api/native/start");
         ASSERT_EQ(starts.size(), 1u);
@@ -165,7 +166,7 @@ TEST(UpcomingMeetings, JoinAndRecordOpensOnlySafeLinksAndAlwaysStartsTheRecordin
         EXPECT_EQ(starts[0]->body, (QJsonObject{{"event", entry.value("event")}}));
         // Recorded, and the meeting's page is not opened.
         starts[0]->done(200, {{"meeting", QJsonObject{{"id", "m1"}}}});
-        EXPECT_TRUE(w.app.recording);
+        EXPECT_TRUE(w.app.statusPoll.state.recording);
         EXPECT_EQ(w.browser.opened, c.opened);
     }
 }
@@ -174,7 +175,7 @@ TEST(UpcomingMeetings, JoinAndRecordWithoutAnEventSendsAnEmptyStart) {
     CalendarWorld w;
     QJsonObject entry = w.entry("k");
     entry["event"] = QJsonArray{1};
-    w.app.joinRecordEvent(entry);
+    w.app.meetings.joinRecordEvent(entry);
     auto starts = requestsTo(w.http, "/api/native/start");
     ASSERT_EQ(starts.size(), 1u);
     EXPECT_EQ(starts[0]->body, QJsonObject{});
@@ -189,14 +190,14 @@ TEST(SoonReminder, NoRequestDuringSetupOrAnyRecording) {
     for (const Case& c : {Case{false, false, false, false}, Case{true, true, false, false},
                           Case{true, false, true, false}, Case{true, false, false, true}}) {
         CalendarWorld w;
-        w.app.setupDone = c.setupDone;
-        w.app.recording = c.recording;
-        w.app.browserRecording = c.browserRecording;
-        w.app.checkSoon();
+        w.app.statusPoll.state.setupDone = c.setupDone;
+        w.app.statusPoll.state.recording = c.recording;
+        w.app.statusPoll.state.browserRecording = c.browserRecording;
+        w.app.meetings.checkSoon();
         EXPECT_EQ(w.http.requests.size(), c.asks ? 1u : 0u);
     }
     CalendarWorld w;
-    w.app.checkSoon();
+    w.app.meetings.checkSoon();
     EXPECT_EQ(w.http.requests[0].path, "/api/calendar/soon");
     EXPECT_EQ(w.http.requests[0].method, "GET");
     EXPECT_EQ(w.http.requests[0].timeout, 25.0);
@@ -204,11 +205,11 @@ TEST(SoonReminder, NoRequestDuringSetupOrAnyRecording) {
 
 TEST(SoonReminder, ARecordingStartedWhileAskingDropsTheAnswer) {
     CalendarWorld w;
-    w.app.checkSoon();
-    w.app.recording = true;
+    w.app.meetings.checkSoon();
+    w.app.statusPoll.state.recording = true;
     w.answer("/api/calendar/soon", 200, {{"events", QJsonArray{w.entry("a")}}});
     EXPECT_TRUE(w.card.shown.empty());
-    EXPECT_TRUE(w.app.reminded.isEmpty());
+    EXPECT_TRUE(w.app.meetings.reminded.isEmpty());
 }
 
 TEST(SoonReminder, EachKeyIsShownOnceAndTheNextNewOneOnTheNextPoll) {
@@ -225,13 +226,13 @@ TEST(SoonReminder, EachKeyIsShownOnceAndTheNextNewOneOnTheNextPoll) {
         {{}, {"Meeting a", "Meeting b"}},
     };
     for (const auto& [events, titles] : polls) {
-        w.app.checkSoon();
+        w.app.meetings.checkSoon();
         w.answer("/api/calendar/soon", 200, {{"events", events}});
         QStringList shown;
         for (const auto& card : w.card.shown) shown << card.title;
         EXPECT_EQ(shown, titles);
     }
-    EXPECT_EQ(w.app.reminded, (QSet<QString>{"a", "b"}));
+    EXPECT_EQ(w.app.meetings.reminded, (QSet<QString>{"a", "b"}));
     // Nothing new leaves the visible card alone.
     EXPECT_TRUE(w.card.visible());
 }
@@ -246,10 +247,10 @@ TEST(SoonReminder, FailedOrMalformedAnswersShowNothing) {
     };
     for (const auto& [status, reply] : answers) {
         CalendarWorld w;
-        w.app.checkSoon();
+        w.app.meetings.checkSoon();
         w.answer("/api/calendar/soon", status, reply);
         EXPECT_TRUE(w.card.shown.empty()) << status;
-        EXPECT_TRUE(w.app.reminded.isEmpty()) << status;
+        EXPECT_TRUE(w.app.meetings.reminded.isEmpty()) << status;
     }
 }
 
@@ -260,13 +261,13 @@ TEST(SoonReminder, AnEntryWithoutAKeyHoldsBackTheEntriesAfterIt) {
     numberKey["key"] = 7;
     const QJsonObject a = w.entry("a");
     for (const QJsonObject& blocker : {keyless, numberKey, keyless}) {
-        w.app.checkSoon();
+        w.app.meetings.checkSoon();
         w.answer("/api/calendar/soon", 200, {{"events", QJsonArray{blocker, a}}});
     }
     EXPECT_TRUE(w.card.shown.empty());
-    EXPECT_TRUE(w.app.reminded.isEmpty());
+    EXPECT_TRUE(w.app.meetings.reminded.isEmpty());
     // Listed after a new entry it does not stop that one.
-    w.app.checkSoon();
+    w.app.meetings.checkSoon();
     w.answer("/api/calendar/soon", 200, {{"events", QJsonArray{a, keyless}}});
     ASSERT_EQ(w.card.shown.size(), 1u);
     EXPECT_EQ(w.card.shown[0].title, "Meeting a");
@@ -289,9 +290,9 @@ TEST(SoonReminder, TheCardGetsTheEntrysTextsWithTheirDefaults) {
                            {"end", "tomorrow"},
                            {"color", QJsonValue()},
                            {"brief", QJsonArray{}}};
-    w.app.checkSoon();
+    w.app.meetings.checkSoon();
     w.answer("/api/calendar/soon", 200, {{"events", QJsonArray{full}}});
-    w.app.checkSoon();
+    w.app.meetings.checkSoon();
     w.answer("/api/calendar/soon", 200, {{"events", QJsonArray{full, bare}}});
     ASSERT_EQ(w.card.shown.size(), 2u);
     const FakeMeetingCard::Shown& f = w.card.shown[0];
@@ -317,7 +318,7 @@ TEST(SoonReminder, TheCardGetsTheEntrysTextsWithTheirDefaults) {
 std::unique_ptr<CalendarWorld> runAction(const QJsonObject& entry,
                                          std::function<void()> FakeMeetingCard::Shown::*action) {
     auto w = std::make_unique<CalendarWorld>();
-    w->app.checkSoon();
+    w->app.meetings.checkSoon();
     w->answer("/api/calendar/soon", 200, {{"events", QJsonArray{entry}}});
     EXPECT_EQ(w->card.shown.size(), 1u);
     w->card.run(action);
@@ -330,7 +331,7 @@ TEST(SoonReminder, JoinAndRecordOpensTheLinkBeforeItAsksToRecord) {
     auto w = std::make_unique<CalendarWorld>();
     std::vector<size_t> requestsAtOpen;
     w->browser.onOpen = [&](const QUrl&) { requestsAtOpen.push_back(w->http.requests.size()); };
-    w->app.checkSoon();
+    w->app.meetings.checkSoon();
     w->answer("/api/calendar/soon", 200, {{"events", QJsonArray{entry}}});
     w->card.run(&FakeMeetingCard::Shown::onJoinRecord);
     EXPECT_EQ(w->browser.opened, QStringList{"https://example.zoom.us/j/a"});
@@ -339,7 +340,7 @@ TEST(SoonReminder, JoinAndRecordOpensTheLinkBeforeItAsksToRecord) {
     ASSERT_EQ(starts.size(), 1u);
     EXPECT_EQ(starts[0]->body, (QJsonObject{{"event", entry.value("event")}}));
     starts[0]->done(200, {{"meeting", QJsonObject{{"id", "m1"}}}});
-    EXPECT_TRUE(w->app.recording);
+    EXPECT_TRUE(w->app.statusPoll.state.recording);
     EXPECT_EQ(w->browser.opened.size(), 1);  // the meeting's page stays closed
 }
 

@@ -17,6 +17,7 @@
 #include <optional>
 
 #include "support/agent_process.h"
+#include "support/call_app_process.h"
 #include "support/port_lock.h"
 #include "support/pulse_daemon.h"
 #include "support/stand_in_backend.h"
@@ -91,32 +92,10 @@ class Screen {
     xcb_atom_t utf8_ = XCB_ATOM_NONE, netName_ = XCB_ATOM_NONE;
 };
 
-// The stand-in call application: its window, and a capture it starts and ends on request.
-class CallApp {
-  public:
-    CallApp(const QProcessEnvironment& env) {
-        process_.setProcessEnvironment(env);
-        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process_.start(QStringLiteral(QV_CALL_APP), {kClass});
-        process_.waitForStarted();
-    }
-    ~CallApp() {
-        command("quit");
-        if (!process_.waitForFinished(5000)) process_.kill();
-    }
-    // Sends a command and waits for its answer line.
-    QString command(const QByteArray& line) {
-        process_.write(line + "\n");
-        return answer();
-    }
-    QString answer() {
-        waitFor([&] { return process_.canReadLine() || process_.state() == QProcess::NotRunning; },
-                10000);
-        return QString::fromUtf8(process_.readLine()).trimmed();
-    }
-
-  private:
-    QProcess process_;
+// The stand-in call application, with its window class.
+struct CallApp : CallAppProcess {
+    explicit CallApp(const QProcessEnvironment& env)
+        : CallAppProcess(QStringLiteral(QV_CALL_APP), kClass, env) {}
 };
 
 // The requests the backend received at `path`, as JSON bodies.

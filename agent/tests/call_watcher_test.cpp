@@ -27,11 +27,7 @@ struct WatcherWorld : AppWorld {
     std::unique_ptr<App> app;
 
     explicit WatcherWorld(bool cardOnScreen = false) {
-        AppServices s = services([this] {
-            auto made = std::make_unique<FakeStatusItem>();
-            item = made.get();
-            return made;
-        });
+        AppServices s = services(fakeItem(item));
         s.micUsers = [this] {
             std::vector<MicUser> users;
             int32_t pid = 1000;
@@ -41,14 +37,15 @@ struct WatcherWorld : AppWorld {
         app = std::make_unique<App>(AppServices{
             s.http, s.browser, s.clock, s.scheduler, s.background, s.settings, s.permissions,
             s.server, s.prompt, cardOnScreen ? static_cast<MeetingCard&>(shownCard) : s.card,
-            s.eventStore, s.makeStatusItem, s.loginItem, s.question, s.foreground, s.micUsers});
+            s.eventStore, s.makeStatusItem, s.loginItem, s.question, s.foreground, s.files,
+            s.micUsers});
         app->applicationDidFinishLaunching();  // the tray entry; the timers stay with the test
     }
 
     // One watcher pass, one period after the last.
     void tick() {
         clock.advance(kTick);
-        app->watchMic();
+        app->watcher.watchMic();
     }
     void ticks(int n) {
         for (int i = 0; i < n; ++i) tick();
@@ -73,8 +70,8 @@ struct WatcherWorld : AppWorld {
         prompt.clickPrimary();
         ASSERT_EQ(requests("/api/native/start").size(), 1u);
         http.answer(200, kStarted);
-        ASSERT_TRUE(app->recording);
-        ASSERT_EQ(app->triggerApp, name);
+        ASSERT_TRUE(app->statusPoll.state.recording);
+        ASSERT_EQ(app->watcher.triggerApp, name);
     }
 };
 
@@ -100,8 +97,8 @@ TEST(CallWatcher, OffersAfterMoreThanThreeSecondsOfContinuousUse) {
     EXPECT_EQ(starts[0]->body, (QJsonObject{{"app", "Zoom"}}));
     EXPECT_EQ(starts[0]->timeout, 60.0);
     w.http.answer(200, kStarted);
-    EXPECT_TRUE(w.app->recording);
-    EXPECT_EQ(w.app->triggerApp, "Zoom");
+    EXPECT_TRUE(w.app->statusPoll.state.recording);
+    EXPECT_EQ(w.app->watcher.triggerApp, "Zoom");
     EXPECT_TRUE(w.browser.opened.isEmpty());  // a detected call opens no page
 }
 
@@ -153,16 +150,18 @@ TEST(CallWatcher, OffersNothingWhileSomethingElseIsGoingOn) {
     };
     const Case cases[] = {
         {"another prompt is visible",
-         [](WatcherWorld& w) { w.app->alert("Could not start recording."); },
+         [](WatcherWorld& w) { w.app->recordingControl.alert("Could not start recording."); },
          [](WatcherWorld& w) { w.prompt.close(); }},
-        {"setup is not done", [](WatcherWorld& w) { w.app->setupDone = false; },
-         [](WatcherWorld& w) { w.app->setupDone = true; }},
-        {"recording from the menu", [](WatcherWorld& w) { w.app->recording = true; },
-         [](WatcherWorld& w) { w.app->recording = false; }},
-        {"recording in the browser", [](WatcherWorld& w) { w.app->browserRecording = true; },
-         [](WatcherWorld& w) { w.app->browserRecording = false; }},
-        {"detection is off", [](WatcherWorld& w) { w.app->setDetect(false); },
-         [](WatcherWorld& w) { w.app->setDetect(true); }},
+        {"setup is not done", [](WatcherWorld& w) { w.app->statusPoll.state.setupDone = false; },
+         [](WatcherWorld& w) { w.app->statusPoll.state.setupDone = true; }},
+        {"recording from the menu",
+         [](WatcherWorld& w) { w.app->statusPoll.state.recording = true; },
+         [](WatcherWorld& w) { w.app->statusPoll.state.recording = false; }},
+        {"recording in the browser",
+         [](WatcherWorld& w) { w.app->statusPoll.state.browserRecording = true; },
+         [](WatcherWorld& w) { w.app->statusPoll.state.browserRecording = false; }},
+        {"detection is off", [](WatcherWorld& w) { w.app->watcher.setDetect(false); },
+         [](WatcherWorld& w) { w.app->watcher.setDetect(true); }},
     };
     for (const Case& c : cases) {
         WatcherWorld w;
@@ -211,7 +210,7 @@ TEST(CallWatcher, TwoProcessesOfOneApplicationCountAsOne) {
     w.using_ = {"Zoom"};  // one of its processes stops capturing: the call goes on
     w.ticks(20);
     EXPECT_TRUE(w.requests("/api/native/stop").empty());
-    EXPECT_FALSE(w.app->triggerGoneSince.has_value());
+    EXPECT_FALSE(w.app->watcher.triggerGoneSince.has_value());
 }
 
 TEST(CallWatcher, APauseOf15SecondsKeepsTheRecordingAndOneOfMoreThan20StopsIt) {
@@ -224,29 +223,29 @@ TEST(CallWatcher, APauseOf15SecondsKeepsTheRecordingAndOneOfMoreThan20StopsIt) {
     w.ticks(11);  // absent at 11 ticks: gone since the first, 15 s before the last
     w.using_ = {"Zoom"};
     w.tick();
-    EXPECT_FALSE(w.app->triggerGoneSince.has_value());
+    EXPECT_FALSE(w.app->watcher.triggerGoneSince.has_value());
     w.ticks(3);
     EXPECT_TRUE(w.requests("/api/native/stop").empty());
 
     w.using_.clear();
     w.tick();  // first tick without it
     const double gone = w.clock.now();
-    EXPECT_EQ(w.app->triggerGoneSince, gone);
+    EXPECT_EQ(w.app->watcher.triggerGoneSince, gone);
     w.ticks(13);  // 19.5 s
     w.clock.advance(0.5);
-    w.app->watchMic();  // 20.0 s is not more than 20 s
+    w.app->watcher.watchMic();  // 20.0 s is not more than 20 s
     EXPECT_TRUE(w.requests("/api/native/stop").empty());
     w.tick();  // 21.5 s
     const auto stops = w.requests("/api/native/stop");
     ASSERT_EQ(stops.size(), 1u);
     EXPECT_GT(w.clock.now() - gone, 20.0);
     EXPECT_EQ(stops[0]->body, QJsonObject{});
-    EXPECT_FALSE(w.app->triggerApp.has_value());
+    EXPECT_FALSE(w.app->watcher.triggerApp.has_value());
     w.ticks(20);
     EXPECT_EQ(w.requests("/api/native/stop").size(), 1u) << "asked once";
 
     w.http.answer(200, kStopped);
-    EXPECT_FALSE(w.app->recording);
+    EXPECT_FALSE(w.app->statusPoll.state.recording);
     EXPECT_EQ(w.prompt.shown.back().title, "Zoom call ended. Recording saved");
     EXPECT_TRUE(w.offers().size() == 1);
 }
@@ -256,7 +255,7 @@ TEST(CallWatcher, WithDetectionOffARecordingFromAnOfferIsStillStopped) {
     w.using_ = {"Zoom"};
     w.tick();
     w.recordCallOf("Zoom");
-    w.app->setDetect(false);
+    w.app->watcher.setDetect(false);
     w.using_ = {"Firefox"};  // Zoom's call ends; another application takes the microphone
     w.ticks(15);
     ASSERT_EQ(w.requests("/api/native/stop").size(), 1u);
@@ -267,7 +266,7 @@ TEST(CallWatcher, WithDetectionOffARecordingFromAnOfferIsStillStopped) {
 
 TEST(CallWatcher, ARecordingWithoutACallApplicationIsNeverStopped) {
     WatcherWorld w;
-    w.app->start();  // from the menu
+    w.app->recordingControl.start();  // from the menu
     w.http.answer(200, kStarted);
     w.using_ = {"Zoom"};
     w.ticks(5);
@@ -282,10 +281,10 @@ TEST(CallWatcher, EveryPassRefreshesTheElapsedTimeWhileRecording) {
     ASSERT_NE(w.item, nullptr);
     w.ticks(2);
     EXPECT_TRUE(w.item->titles.isEmpty());
-    w.app->recording = true;  // known to record, start time not known yet
+    w.app->statusPoll.state.recording = true;  // known to record, start time not known yet
     w.ticks(2);
     EXPECT_TRUE(w.item->titles.isEmpty());
-    w.app->startedAt = w.clock.now() - 59;
+    w.app->statusPoll.state.startedAt = w.clock.now() - 59;
     w.tick();
     w.tick();
     EXPECT_EQ(w.item->titles, (QStringList{"1:00", "1:02"}));

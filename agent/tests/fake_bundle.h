@@ -9,6 +9,9 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include "platform/local_data_files.h"
+#include "platform/posix_process.h"
+#include "platform/qt_http_client.h"
 #include "supervisor/server.h"
 
 namespace qv::test {
@@ -30,6 +33,10 @@ class FakeBundle {
         return Locations{res(), dir_.filePath("share"), dir_.filePath("home")};
     }
     QString data() const { return dir_.filePath("share/Quorvia"); }
+    // The real launcher and files, with `probe` (by default the real one).
+    Server::Services services(Server::Probe probe = httpAlive) {
+        return {launcher_, files_, std::move(probe)};
+    }
 
     // The bundle's interpreter: prints what it was started with, then behaves as told. It keeps
     // its process id (exec), so the log line names the process the supervisor holds.
@@ -74,6 +81,8 @@ class FakeBundle {
         ::chmod(QFile::encodeName(path).constData(), 0755);
     }
     QTemporaryDir dir_;
+    PosixLauncher launcher_;
+    LocalDataFiles files_;
 };
 
 }  // namespace qv::test

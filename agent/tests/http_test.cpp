@@ -6,7 +6,7 @@
 #include <QThread>
 #include <thread>
 
-#include "core/http.h"
+#include "platform/qt_http_client.h"
 #include "support/fake_http_server.h"
 #include "support/qt_wait.h"
 

@@ -60,13 +60,20 @@ TEST(IconFiles, ApplicationIconPngsAreTheIconTheAgentDraws) {
     }
 }
 
-TEST(IconFiles, SymbolicIconIsTheTrayGlyph) {
-    for (qreal ratio : {2.0, 4.0}) {
-        const int side = qRound(qv::kStatusIconSize * ratio);
-        const QImage svg = rendered(QV_SOURCE_ICONS "/com.lumaret.quorvia-symbolic.svg", side);
-        ASSERT_FALSE(svg.isNull()) << ratio;
-        const QImage glyph = qv::statusIconImage(ratio, QColor(0x2e, 0x34, 0x36), false);
-        EXPECT_LT(shareDiffering(svg, glyph, 48), 0.002) << ratio;
+TEST(IconFiles, SymbolicIconsAreTheTrayGlyphIdleAndRecording) {
+    struct Case {
+        const char* file;
+        bool recording;
+    };
+    for (const Case c : {Case{"com.lumaret.quorvia-symbolic.svg", false},
+                         Case{"com.lumaret.quorvia-recording-symbolic.svg", true}}) {
+        for (qreal ratio : {2.0, 4.0}) {
+            const int side = qRound(qv::kStatusIconSize * ratio);
+            const QImage svg = rendered(QV_SOURCE_ICONS "/" + QString(c.file), side);
+            ASSERT_FALSE(svg.isNull()) << c.file << " " << ratio;
+            const QImage glyph = qv::statusIconImage(ratio, QColor(0x2e, 0x34, 0x36), c.recording);
+            EXPECT_LT(shareDiffering(svg, glyph, 48), 0.002) << c.file << " " << ratio;
+        }
     }
 }
 

@@ -3,7 +3,7 @@
 
 #include <QDateTime>
 
-#include "core/iso8601.h"
+#include "ports/iso8601.h"
 
 using qv::parseInternetDateTime;
 

@@ -35,7 +35,7 @@ TEST(PermissionFile, HoldsExactlyTheStatesInTheBackendsForm) {
     for (const Case& c : cases) {
         w.permissions.mic = c.mic;
         w.permissions.screen = c.screen;
-        app.writePermissions();  // each write replaces the whole file
+        app.permissions.writePermissions();  // each write replaces the whole file
         EXPECT_EQ(readFile(w.server.dataDir() + "/permissions.json"), c.text);
     }
 }
@@ -45,7 +45,7 @@ TEST(PermissionFile, AnUnwritableDataFolderIsIgnored) {
     App app(w.services());
     // A folder in the file's place: the write fails, quietly, and nothing else changes.
     QDir().mkpath(w.server.dataDir() + "/permissions.json/inside");
-    app.writePermissions();
+    app.permissions.writePermissions();
     EXPECT_TRUE(QFileInfo(w.server.dataDir() + "/permissions.json").isDir());
 }
 
@@ -65,7 +65,7 @@ TEST(PermissionRequests, MicrophoneByStateWithAndWithoutSettings) {
         AppWorld w;
         App app(w.services());
         w.permissions.mic = c.mic;
-        app.askRecordingPermissions(c.openSettings);
+        app.permissions.askRecordingPermissions(c.openSettings);
         EXPECT_EQ(w.foreground.activations, 1);
         EXPECT_EQ(w.permissions.micRequests, c.micRequests);
         EXPECT_EQ(w.permissions.settingsOpened, c.settingsOpened);
@@ -77,7 +77,7 @@ TEST(PermissionRequests, AnsweringTheMicrophoneRequestRewritesTheFileAtOnce) {
     App app(w.services());
     w.permissions.mic = MicAccess::NotDetermined;
     w.permissions.screen = false;
-    app.askRecordingPermissions(true);
+    app.permissions.askRecordingPermissions(true);
     ASSERT_TRUE(w.permissions.pendingAnswer);
     w.permissions.mic = MicAccess::Granted;
     w.permissions.pendingAnswer();
@@ -89,7 +89,7 @@ TEST(PermissionRequests, ScreenCaptureIsAskedForOncePerUserAndNotWhenAllowed) {
     AppWorld w;
     App app(w.services());
     w.permissions.screen = true;
-    app.askRecordingPermissions(true);
+    app.permissions.askRecordingPermissions(true);
     EXPECT_EQ(w.permissions.screenRequests, 0);
     EXPECT_FALSE(w.settings.contains("askedScreen"));
 
@@ -98,10 +98,10 @@ TEST(PermissionRequests, ScreenCaptureIsAskedForOncePerUserAndNotWhenAllowed) {
     w.permissions.onRequest = [&] {
         markedBeforeAsking = w.settings.value("askedScreen").toBool();
     };
-    app.askRecordingPermissions(false);
+    app.permissions.askRecordingPermissions(false);
     EXPECT_EQ(w.permissions.screenRequests, 1);
     EXPECT_TRUE(markedBeforeAsking);
-    app.askRecordingPermissions(true);
+    app.permissions.askRecordingPermissions(true);
     EXPECT_EQ(w.permissions.screenRequests, 1);
 
     // The flag lives in the settings, so a restarted agent does not ask again either.
@@ -114,7 +114,7 @@ TEST(PermissionRequests, CalendarIsAskedOnlyWhileUndecided) {
         AppWorld w;
         App app(w.services());
         w.calendar.notDecided = undecided;
-        app.askCalendar();
+        app.permissions.askCalendar();
         EXPECT_EQ(w.calendar.requests, undecided ? 1 : 0);
     }
 }

@@ -56,14 +56,14 @@ TEST_P(PollReplies, AnswerLandsInTheFields) {
     AppWorld w;
     App app(w.services());
     // A state the answer must overwrite (or, for a failed poll, leave alone).
-    app.recording = true;
-    app.browserRecording = true;
-    app.meetingId = "old";
-    app.setupDone = false;
-    app.startedAt = c.before.startedAt;
-    app.triggerApp = c.before.triggerApp;
+    app.statusPoll.state.recording = true;
+    app.statusPoll.state.browserRecording = true;
+    app.statusPoll.state.meetingId = "old";
+    app.statusPoll.state.setupDone = false;
+    app.statusPoll.state.startedAt = c.before.startedAt;
+    app.watcher.triggerApp = c.before.triggerApp;
 
-    app.refresh(c.first);
+    app.statusPoll.refresh(c.first);
     ASSERT_EQ(w.http.requests.size(), 1u);
     EXPECT_EQ(w.http.requests[0].path, "/api/native/status");
     EXPECT_EQ(w.http.requests[0].method, "GET");
@@ -71,12 +71,12 @@ TEST_P(PollReplies, AnswerLandsInTheFields) {
     EXPECT_EQ(w.http.requests[0].timeout, 3.0);
     w.http.answer(c.status, c.reply);
 
-    EXPECT_EQ(app.recording, c.after.recording);
-    EXPECT_EQ(app.browserRecording, c.after.browserRecording);
-    EXPECT_EQ(app.meetingId, c.after.meetingId);
-    EXPECT_EQ(app.setupDone, c.after.setupDone);
-    EXPECT_EQ(app.startedAt, c.after.startedAt);
-    EXPECT_EQ(app.triggerApp, c.after.triggerApp);
+    EXPECT_EQ(app.statusPoll.state.recording, c.after.recording);
+    EXPECT_EQ(app.statusPoll.state.browserRecording, c.after.browserRecording);
+    EXPECT_EQ(app.statusPoll.state.meetingId, c.after.meetingId);
+    EXPECT_EQ(app.statusPoll.state.setupDone, c.after.setupDone);
+    EXPECT_EQ(app.statusPoll.state.startedAt, c.after.startedAt);
+    EXPECT_EQ(app.watcher.triggerApp, c.after.triggerApp);
     EXPECT_EQ(w.browser.opened, c.after.opened);
     // The permission file rides on every successful poll, and only on those.
     EXPECT_EQ(QFileInfo::exists(w.server.dataDir() + "/permissions.json"), c.status == 200);
@@ -183,7 +183,7 @@ INSTANTIATE_TEST_SUITE_P(
 class PollMarkers : public testing::Test {
   protected:
     void poll() {
-        app.refresh(false);
+        app.statusPoll.refresh(false);
         w.http.answer(200, {{"recording", false}});
     }
     void touch(const QString& name) {
@@ -242,7 +242,7 @@ TEST_F(PollMarkers, AMarkerThatCannotBeRemovedIsActedOnAtEachPoll) {
 
 TEST_F(PollMarkers, AFailedPollTakesNoMarker) {
     touch("ask_recording");
-    app.refresh(false);
+    app.statusPoll.refresh(false);
     w.http.answer(0);
     EXPECT_TRUE(exists("ask_recording"));
     EXPECT_EQ(w.foreground.activations, 0);
@@ -252,7 +252,7 @@ TEST_F(PollMarkers, AFailedPollTakesNoMarker) {
 class PollRestart : public testing::Test {
   protected:
     void poll(bool recording = false) {
-        app.refresh(false);
+        app.statusPoll.refresh(false);
         w.http.answer(200, {{"recording", recording}});
     }
     void allowRemoteAccess() {
@@ -274,12 +274,12 @@ TEST_F(PollRestart, ChangedAddressRestartsTheLaunchedBackendOnce) {
     allowRemoteAccess();
     poll();
     EXPECT_EQ(w.server.calls, (Calls{"stopServer", "start"}));
-    EXPECT_TRUE(app.restarting);
+    EXPECT_TRUE(app.statusPoll.restarting);
     poll();  // while the restart's end has not reached the main thread: no second one
     EXPECT_EQ(w.server.calls, (Calls{"stopServer", "start"}));
 
     w.background.finish();
-    EXPECT_FALSE(app.restarting);
+    EXPECT_FALSE(app.statusPoll.restarting);
     EXPECT_EQ(w.server.host(), "0.0.0.0");
     poll();
     EXPECT_EQ(w.server.calls, (Calls{"stopServer", "start"}));
@@ -291,7 +291,7 @@ TEST_F(PollRestart, WaitsUntilAPollReportsTheRecordingStopped) {
     poll(true);
     poll(true);
     EXPECT_TRUE(w.server.calls.empty());
-    app.refresh(false);
+    app.statusPoll.refresh(false);
     w.http.answer(500, {{"recording", false}});
     EXPECT_TRUE(w.server.calls.empty());
     poll(false);
@@ -303,7 +303,7 @@ TEST_F(PollRestart, ABackendTheAgentDidNotLaunchIsNeverRestarted) {
     poll();
     poll();
     EXPECT_TRUE(w.server.calls.empty());
-    EXPECT_FALSE(app.restarting);
+    EXPECT_FALSE(app.statusPoll.restarting);
 }
 
 TEST_F(PollRestart, AFailedRestartStillClearsTheGuardAndTheNextPollDecidesAgain) {
@@ -311,7 +311,7 @@ TEST_F(PollRestart, AFailedRestartStillClearsTheGuardAndTheNextPollDecidesAgain)
     allowRemoteAccess();
     poll();
     w.background.finish();
-    EXPECT_FALSE(app.restarting);
+    EXPECT_FALSE(app.statusPoll.restarting);
     EXPECT_EQ(w.server.proc(), nullptr);
     poll();  // nothing launched by the agent any more: nothing to restart
     EXPECT_EQ(w.server.calls, (Calls{"stopServer", "start"}));
@@ -324,12 +324,12 @@ TEST_F(PollRestart, AFailedPollReportsTheLaunchedBackendGoneUnlessARestartStoppe
         const auto process = Process::launch({"/bin/true", {}, {}, {}, -1});
         ASSERT_TRUE(waitFor([&] { return !process->running(); }, 10000));
         w.server.launched(process);
-        app.restarting = restarting;
+        app.statusPoll.restarting = restarting;
         LogCapture log;
-        app.refresh(false);
+        app.statusPoll.refresh(false);
         w.http.answer(0);
         EXPECT_EQ(log.containing("is gone").size(), restarting ? 0 : 1) << restarting;
-        app.restarting = false;
+        app.statusPoll.restarting = false;
     }
 }
 

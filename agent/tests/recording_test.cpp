@@ -15,11 +15,7 @@ struct RecordingWorld : AppWorld {
     FakeStatusItem* item = nullptr;
     std::unique_ptr<App> app;
     RecordingWorld() {
-        app = std::make_unique<App>(services([this] {
-            auto made = std::make_unique<FakeStatusItem>();
-            item = made.get();
-            return made;
-        }));
+        app = std::make_unique<App>(services(fakeItem(item)));
         app->applicationDidFinishLaunching();
     }
     const FakeHttp::Request& lastRequest() const { return http.requests.back(); }
@@ -48,7 +44,7 @@ TEST(RecordingStart, SendsTheGivenArgumentsAndOpensThePageAsAsked) {
     };
     for (const Case& c : cases) {
         RecordingWorld w;
-        w.app->start(c.options);
+        w.app->recordingControl.start(c.options);
         ASSERT_EQ(w.http.requests.size(), 1u) << c.name;
         EXPECT_EQ(w.lastRequest().path, "/api/native/start");
         EXPECT_EQ(w.lastRequest().method, "POST");
@@ -63,34 +59,34 @@ TEST(RecordingStart, SendsTheGivenArgumentsAndOpensThePageAsAsked) {
 
 TEST(RecordingStart, SuccessTakesOverTheRecordingState) {
     RecordingWorld w;
-    w.app->triggerGoneSince = 5.0;
-    w.app->triggerApp = "Old";
-    w.app->start({.app = "Zoom"});
+    w.app->watcher.triggerGoneSince = 5.0;
+    w.app->watcher.triggerApp = "Old";
+    w.app->recordingControl.start({.app = "Zoom"});
     w.clock.advance(2);
     w.http.answer(200, kMeeting);
-    EXPECT_TRUE(w.app->recording);
-    EXPECT_EQ(w.app->triggerApp, "Zoom");
-    EXPECT_FALSE(w.app->triggerGoneSince.has_value());
-    EXPECT_EQ(w.app->meetingId, "m1");
-    EXPECT_EQ(w.app->startedAt, w.clock.now());
+    EXPECT_TRUE(w.app->statusPoll.state.recording);
+    EXPECT_EQ(w.app->watcher.triggerApp, "Zoom");
+    EXPECT_FALSE(w.app->watcher.triggerGoneSince.has_value());
+    EXPECT_EQ(w.app->statusPoll.state.meetingId, "m1");
+    EXPECT_EQ(w.app->statusPoll.state.startedAt, w.clock.now());
     EXPECT_EQ(w.item->titles, QStringList{"0:00"});
 
     // A start by hand forgets the application of an earlier one.
-    w.app->start();
+    w.app->recordingControl.start();
     w.http.answer(200, kMeeting);
-    EXPECT_FALSE(w.app->triggerApp.has_value());
+    EXPECT_FALSE(w.app->watcher.triggerApp.has_value());
 }
 
 TEST(RecordingStart, AMeetingIdThatIsNotAStringOpensNoPageButStillRecords) {
     for (const QJsonValue& id : {QJsonValue(42), QJsonValue(), QJsonValue(QJsonArray{"m1"})}) {
         RecordingWorld w;
-        w.app->meetingId = "earlier";
-        w.app->start();
+        w.app->statusPoll.state.meetingId = "earlier";
+        w.app->recordingControl.start();
         QJsonObject meeting{{"title", "x"}};
         if (!id.isNull()) meeting.insert("id", id);
         w.http.answer(200, {{"meeting", meeting}});
-        EXPECT_TRUE(w.app->recording);
-        EXPECT_FALSE(w.app->meetingId.has_value());
+        EXPECT_TRUE(w.app->statusPoll.state.recording);
+        EXPECT_FALSE(w.app->statusPoll.state.meetingId.has_value());
         EXPECT_TRUE(w.browser.opened.isEmpty());
     }
 }
@@ -105,7 +101,7 @@ TEST(RecordingStart, AMeetingWithARecordingAsksThenResendsWithTheMode) {
     for (const Case& c : cases) {
         RecordingWorld w;
         w.question.answers = {c.answer};
-        w.app->start({.app = "Zoom", .screen = true});
+        w.app->recordingControl.start({.app = "Zoom", .screen = true});
         w.http.answer(409, {{"needs_mode", true},
                             {"meeting", QJsonObject{{"id", "m1"}, {"title", "Weekly sync"}}}});
         ASSERT_EQ(w.question.asked.size(), 1u);
@@ -119,7 +115,7 @@ TEST(RecordingStart, AMeetingWithARecordingAsksThenResendsWithTheMode) {
             // Cancel ends the attempt silently.
             EXPECT_EQ(w.http.requests.size(), 1u);
             EXPECT_TRUE(w.prompt.shown.empty());
-            EXPECT_FALSE(w.app->recording);
+            EXPECT_FALSE(w.app->statusPoll.state.recording);
             continue;
         }
         ASSERT_EQ(w.http.requests.size(), 2u);
@@ -127,8 +123,8 @@ TEST(RecordingStart, AMeetingWithARecordingAsksThenResendsWithTheMode) {
                   (QJsonObject{{"app", "Zoom"}, {"screen", true}, {"mode", *c.mode}}));
         EXPECT_EQ(w.lastRequest().timeout, 60.0);
         w.http.answer(200, kMeeting);
-        EXPECT_TRUE(w.app->recording);
-        EXPECT_EQ(w.app->triggerApp, "Zoom");
+        EXPECT_TRUE(w.app->statusPoll.state.recording);
+        EXPECT_EQ(w.app->watcher.triggerApp, "Zoom");
         EXPECT_TRUE(w.browser.opened.isEmpty());  // the kept `app` still decides the page
     }
 }
@@ -136,7 +132,7 @@ TEST(RecordingStart, AMeetingWithARecordingAsksThenResendsWithTheMode) {
 TEST(RecordingStart, ASecondQuestionIsAskedAgainAndAMissingTitleReadsThisMeeting) {
     RecordingWorld w;
     w.question.answers = {1, 0};
-    w.app->start();
+    w.app->recordingControl.start();
     w.http.answer(409, {{"needs_mode", true}, {"meeting", QJsonObject{{"title", 7}}}});
     w.http.answer(409, {{"needs_mode", true}});
     ASSERT_EQ(w.question.asked.size(), 2u);
@@ -166,12 +162,12 @@ TEST(RecordingStart, FailuresShowTheBackendsErrorOrTheDefault) {
     };
     for (const Case& c : cases) {
         RecordingWorld w;
-        w.app->start({.app = "Zoom"});
+        w.app->recordingControl.start({.app = "Zoom"});
         w.http.answer(c.status, c.reply);
         EXPECT_TRUE(w.question.asked.empty()) << c.name;
-        EXPECT_FALSE(w.app->recording) << c.name;
-        EXPECT_FALSE(w.app->triggerApp.has_value()) << c.name;
-        EXPECT_FALSE(w.app->startedAt.has_value()) << c.name;
+        EXPECT_FALSE(w.app->statusPoll.state.recording) << c.name;
+        EXPECT_FALSE(w.app->watcher.triggerApp.has_value()) << c.name;
+        EXPECT_FALSE(w.app->statusPoll.state.startedAt.has_value()) << c.name;
         EXPECT_TRUE(w.item->titles.isEmpty()) << c.name;
         ASSERT_EQ(w.prompt.shown.size(), 1u) << c.name;
         const FakePrompt::Shown& p = w.prompt.shown[0];
@@ -185,10 +181,10 @@ TEST(RecordingStart, FailuresShowTheBackendsErrorOrTheDefault) {
 
 TEST(RecordingAlert, OpenGoesHomeAndCloseDoesNothing) {
     RecordingWorld w;
-    w.app->alert("Busy");
+    w.app->recordingControl.alert("Busy");
     w.prompt.clickSecondary();
     EXPECT_TRUE(w.browser.opened.isEmpty());
-    w.app->alert("Busy");
+    w.app->recordingControl.alert("Busy");
     w.prompt.clickPrimary();
     EXPECT_EQ(w.browser.opened, QStringList{WEB + "/"});
 }
@@ -222,23 +218,24 @@ TEST(RecordingStop, SavedRecordingsOfferTheirMeeting) {
     };
     for (const Case& c : cases) {
         RecordingWorld w;
-        w.app->recording = true;
-        w.app->triggerApp = "Zoom";
-        w.app->meetingId = "m0";
-        w.app->startedAt = 5.0;
-        w.app->stop(c.note);
+        w.app->statusPoll.state.recording = true;
+        w.app->watcher.triggerApp = "Zoom";
+        w.app->statusPoll.state.meetingId = "m0";
+        w.app->statusPoll.state.startedAt = 5.0;
+        w.app->recordingControl.stop(c.note);
         ASSERT_EQ(w.http.requests.size(), 1u);
         EXPECT_EQ(w.lastRequest().path, "/api/native/stop");
         EXPECT_EQ(w.lastRequest().method, "POST");
         EXPECT_EQ(w.lastRequest().body, QJsonObject{});
         EXPECT_EQ(w.lastRequest().timeout, 120.0);
-        EXPECT_TRUE(w.app->recording) << "nothing changes while the request is in flight";
+        EXPECT_TRUE(w.app->statusPoll.state.recording)
+            << "nothing changes while the request is in flight";
         w.http.answer(200, c.reply);
-        EXPECT_FALSE(w.app->recording);
-        EXPECT_FALSE(w.app->triggerApp.has_value());
+        EXPECT_FALSE(w.app->statusPoll.state.recording);
+        EXPECT_FALSE(w.app->watcher.triggerApp.has_value());
         // The next status poll settles these.
-        EXPECT_EQ(w.app->meetingId, "m0");
-        EXPECT_EQ(w.app->startedAt, 5.0);
+        EXPECT_EQ(w.app->statusPoll.state.meetingId, "m0");
+        EXPECT_EQ(w.app->statusPoll.state.startedAt, 5.0);
         EXPECT_EQ(w.item->titles, QStringList{""});
         ASSERT_EQ(w.prompt.shown.size(), 1u);
         const FakePrompt::Shown& p = w.prompt.shown[0];
@@ -268,11 +265,11 @@ TEST(RecordingStop, FailuresStillEndTheRecordingAndSayWhy) {
     };
     for (const Case& c : cases) {
         RecordingWorld w;
-        w.app->recording = true;
-        w.app->startedAt = 5.0;
-        w.app->stop("Zoom call ended. Recording saved");
+        w.app->statusPoll.state.recording = true;
+        w.app->statusPoll.state.startedAt = 5.0;
+        w.app->recordingControl.stop("Zoom call ended. Recording saved");
         w.http.answer(c.status, c.reply);
-        EXPECT_FALSE(w.app->recording);
+        EXPECT_FALSE(w.app->statusPoll.state.recording);
         EXPECT_EQ(w.item->titles, QStringList{""});
         ASSERT_EQ(w.prompt.shown.size(), 1u);
         const FakePrompt::Shown& p = w.prompt.shown[0];

@@ -9,9 +9,15 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include "platform/local_data_files.h"
+#include "platform/posix_process.h"
+#include "platform/qt_http_client.h"
 #include "supervisor/server.h"
 
+using qv::httpAlive;
+using qv::LocalDataFiles;
 using qv::Locations;
+using qv::PosixLauncher;
 using qv::Server;
 
 namespace {
@@ -58,7 +64,9 @@ struct Folders {
     QString home = tmp.filePath("home");
     QString data = share + "/Quorvia";
     QString legacy = home + "/Halcyra/app/data";
-    Server server{Locations{res, share, home}};
+    PosixLauncher launcher;
+    LocalDataFiles files;
+    Server server{Locations{res, share, home}, {launcher, files, httpAlive}};
 };
 
 TEST(ServerLocations, BundlePathsAreAbsoluteWithoutTrailingSlash) {

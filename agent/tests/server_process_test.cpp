@@ -51,7 +51,7 @@ TEST(ServerModelServer, AbsentMeansNothingLaunchedAndNothingProbed) {
     FakeBundle bundle;
     Probes probes;
     probes.backendAnswers = true;
-    Server server(bundle.locations(), kQuick, probes.probe());
+    Server server(bundle.locations(), bundle.services(probes.probe()), kQuick);
     server.start();
     EXPECT_EQ(server.ollama(), nullptr);
     EXPECT_EQ(probes.urls(), QStringList{"http://127.0.0.1:8765/api/status"});
@@ -63,7 +63,7 @@ TEST(ServerModelServer, OneAlreadyAnsweringIsNeitherLaunchedNorStopped) {
     Probes probes;
     probes.backendAnswers = true;
     probes.modelServerAnswers = true;
-    Server server(bundle.locations(), kQuick, probes.probe());
+    Server server(bundle.locations(), bundle.services(probes.probe()), kQuick);
     server.start();
     server.stop();
     EXPECT_EQ(server.ollama(), nullptr);
@@ -76,11 +76,12 @@ TEST(ServerModelServer, LaunchedWithServeAndItsAddressThenOnlyTerminatedAtExit) 
     bundle.ollama();
     Probes probes;
     probes.backendAnswers = true;
-    Server server(bundle.locations(), kQuick, probes.probe());
+    Server server(bundle.locations(), bundle.services(probes.probe()), kQuick);
     server.start();
     auto model = server.ollama();
     ASSERT_NE(model, nullptr);
-    ASSERT_TRUE(waitFor([&] { return QFile::exists(bundle.data() + "/ollama.txt"); }));
+    // The stand-in creates its file before it writes its line: wait for the whole line.
+    ASSERT_TRUE(waitFor([&] { return readFile(bundle.data() + "/ollama.txt").endsWith("\n"); }));
     EXPECT_EQ(readFile(bundle.data() + "/ollama.txt"), "serve 127.0.0.1:11434 /dev/null\n");
 
     server.stopServer();  // the backend's stop leaves the model server alone
@@ -92,11 +93,44 @@ TEST(ServerModelServer, LaunchedWithServeAndItsAddressThenOnlyTerminatedAtExit) 
     EXPECT_EQ(server.ollama(), model);  // never emptied
 }
 
+TEST(ServerModelServer, OneThisAgentLaunchedIsLaunchedAgainOnlyOnceItHasEnded) {
+    FakeBundle bundle;
+    bundle.ollama();
+    Probes probes;
+    probes.backendAnswers = true;  // the model server never answers its probe
+    Server server(bundle.locations(), bundle.services(probes.probe()), kQuick);
+    server.start();
+    const auto first = server.ollama();
+    ASSERT_NE(first, nullptr);
+    ASSERT_TRUE(first->running());
+
+    // A restart while it still runs (not answering yet, say) keeps it: the one stop() ends is
+    // the only one there is.
+    server.restartServer();
+    EXPECT_EQ(server.ollama(), first);
+    server.stop();
+    EXPECT_TRUE(waitFor([&] { return !first->running(); }));
+
+    // Once it has ended, the next start launches another.
+    Server again(bundle.locations(), bundle.services(probes.probe()), kQuick);
+    again.start();
+    const auto dead = again.ollama();
+    ASSERT_NE(dead, nullptr);
+    dead->kill();
+    ASSERT_TRUE(waitFor([&] { return !dead->running(); }));
+    again.restartServer();
+    ASSERT_NE(again.ollama(), nullptr);
+    EXPECT_NE(again.ollama(), dead);
+    EXPECT_TRUE(again.ollama()->running());
+    again.stop();
+    EXPECT_TRUE(waitFor([&] { return !again.ollama()->running(); }));
+}
+
 TEST(ServerLaunch, ABackendThatNeverAnswersIsWaitedForTheGivenRounds) {
     FakeBundle bundle;
     bundle.backend({.serves = false});
     Probes probes;
-    Server server(bundle.locations(), kQuick, probes.probe());
+    Server server(bundle.locations(), bundle.services(probes.probe()), kQuick);
     server.start();
     // One probe to look, then the readiness rounds; the process is not looked at meanwhile.
     EXPECT_EQ(probes.urls().size(), 1 + kQuick.readyRounds);
@@ -108,7 +142,7 @@ TEST(ServerLaunch, ABackendThatNeverAnswersIsWaitedForTheGivenRounds) {
 TEST(ServerLaunch, AFailedLaunchIsStillRecordedAndWaitedFor) {
     FakeBundle bundle;  // no interpreter in the bundle
     Probes probes;
-    Server server(bundle.locations(), kQuick, probes.probe());
+    Server server(bundle.locations(), bundle.services(probes.probe()), kQuick);
     server.start();
     ASSERT_NE(server.proc(), nullptr);
     EXPECT_FALSE(server.proc()->running());
@@ -121,7 +155,7 @@ TEST(ServerStop, IgnoredTermIsFollowedByKillAfterTheGracePeriod) {
     FakeBundle bundle;
     bundle.backend({.serves = false, .ignoresTerm = true});
     Probes probes;
-    Server server(bundle.locations(), {1.0, 0.2, 1, 0.0}, probes.probe());
+    Server server(bundle.locations(), bundle.services(probes.probe()), {1.0, 0.2, 1, 0.0});
     server.start();
     auto backend = server.proc();
     ASSERT_TRUE(backend && backend->running());
@@ -143,7 +177,7 @@ TEST(ServerStop, ABackendThatEndsAtOnceIsNotWaitedForLong) {
     bundle.backend({.serves = false});
     Probes probes;
     // The real 20 s grace period; one readiness round, as readiness is not what this is about.
-    Server server(bundle.locations(), {20.0, 0.2, 1, 0.0}, probes.probe());
+    Server server(bundle.locations(), bundle.services(probes.probe()), {20.0, 0.2, 1, 0.0});
     server.start();
     auto backend = server.proc();
     ASSERT_TRUE(backend && backend->running());
@@ -158,7 +192,7 @@ TEST(ServerStop, StopServerForgetsTheBackendStopKeepsIt) {
     FakeBundle bundle;
     bundle.backend({.serves = false});
     Probes probes;
-    Server server(bundle.locations(), kQuick, probes.probe());
+    Server server(bundle.locations(), bundle.services(probes.probe()), kQuick);
     server.start();
     auto backend = server.proc();
     ASSERT_TRUE(backend);
@@ -178,7 +212,7 @@ TEST(ServerStop, AQuitDuringTheLaunchStopsTheBackendWithoutWaitingForReadiness) 
     FakeBundle bundle;
     bundle.backend({.serves = false});
     Probes probes;
-    Server server(bundle.locations(), {}, probes.probe());  // 60 rounds of 0.5 s
+    Server server(bundle.locations(), bundle.services(probes.probe()), {});  // 60 rounds of 0.5 s
     std::atomic<bool> returned{false};
     std::thread launch([&] {
         server.start();
@@ -204,7 +238,7 @@ TEST(ServerStop, AStopBeforeTheLaunchPreventsIt) {
     bundle.backend({.serves = false});
     bundle.ollama();
     Probes probes;
-    Server server(bundle.locations(), kQuick, probes.probe());
+    Server server(bundle.locations(), bundle.services(probes.probe()), kQuick);
     server.stop();
     server.start();
     EXPECT_EQ(server.proc(), nullptr);
@@ -221,7 +255,7 @@ class ServerLog : public testing::Test {
     FakeBundle bundle;
     Probes probes;
     LogCapture log;
-    Server server{bundle.locations(), kQuick, probes.probe()};
+    Server server{bundle.locations(), bundle.services(probes.probe()), kQuick};
 };
 
 TEST_F(ServerLog, SaysWhatItLaunchedAndOnceWhenThatBackendIsGone) {
@@ -282,8 +316,8 @@ TEST(ServerLogStart, SaysWhenItUsesAnotherBackendOrCannotLaunchOne) {
         Probes probes;
         probes.backendAnswers = c.answers;
         LogCapture log;
-        Server server(c.interpreter ? fresh.locations() : bundle.locations(), kQuick,
-                      probes.probe());
+        FakeBundle& used = c.interpreter ? fresh : bundle;
+        Server server(used.locations(), used.services(probes.probe()), kQuick);
         server.start();
         EXPECT_EQ(log.lines().value(0), c.line);
         server.noticeGone();  // no backend of its own ended: nothing more

@@ -32,11 +32,7 @@ struct TrayWorld : AppWorld {
     FakeStatusItem* item = nullptr;
     std::unique_ptr<App> app;
     TrayWorld() {
-        app = std::make_unique<App>(services([this] {
-            auto made = std::make_unique<FakeStatusItem>();
-            item = made.get();
-            return made;
-        }));
+        app = std::make_unique<App>(services(fakeItem(item)));
         app->applicationDidFinishLaunching();
     }
 };
@@ -54,9 +50,9 @@ TEST(StatusTitle, ShowsTheElapsedTimeOnlyWhileRecordingWithAStartTime) {
     };
     for (const Case& c : cases) {
         TrayWorld w;
-        w.app->recording = c.recording;
-        if (c.startedAgo) w.app->startedAt = w.clock.now() - *c.startedAgo;
-        w.app->updateButton();
+        w.app->statusPoll.state.recording = c.recording;
+        if (c.startedAgo) w.app->statusPoll.state.startedAt = w.clock.now() - *c.startedAgo;
+        w.app->menu.updateButton();
         ASSERT_EQ(w.item->titles.size(), 1);
         EXPECT_EQ(w.item->titles.back(), c.title)
             << c.recording << " " << c.startedAgo.value_or(-1);
@@ -67,10 +63,10 @@ TEST(StatusTitle, WithoutATrayEntryUpdatingDoesNothing) {
     AppWorld w;
     App app(w.services());
     app.applicationDidFinishLaunching();
-    app.recording = true;
-    app.startedAt = w.clock.now();
-    app.updateButton();  // must not touch a missing entry
-    EXPECT_EQ(app.item, nullptr);
+    app.statusPoll.state.recording = true;
+    app.statusPoll.state.startedAt = w.clock.now();
+    app.menu.updateButton();  // must not touch a missing entry
+    EXPECT_EQ(app.menu.item, nullptr);
 }
 
 // One line per row: separators as "---", then the title, " ^key", " (off)" when disabled and
@@ -122,31 +118,24 @@ TEST(StatusMenu, RowsFollowTheRecordingState) {
     };
     for (const Case& c : cases) {
         TrayWorld w;
-        w.app->recording = c.recording;
-        w.app->browserRecording = c.browserRecording;
-        w.app->setDetect(c.detect);
+        w.app->statusPoll.state.recording = c.recording;
+        w.app->statusPoll.state.browserRecording = c.browserRecording;
+        w.app->watcher.setDetect(c.detect);
         w.loginItem.on = c.login;
         EXPECT_EQ(describe(w.item->open()), c.rows) << c.name;
     }
 }
 
 TEST(StatusMenu, EachOpeningReloadsTheUpcomingMeetings) {
-    struct CountingApp : App {
-        using App::App;
-        void loadUpcoming() override { ++loads; }
-        int loads = 0;
-    };
     AppWorld w;
+    int loads = 0;
+    w.http.onSend = [&](FakeHttp::Request& r) { loads += r.path == "/api/calendar/upcoming"; };
     FakeStatusItem* item = nullptr;
-    CountingApp app(w.services([&] {
-        auto made = std::make_unique<FakeStatusItem>();
-        item = made.get();
-        return made;
-    }));
+    App app(w.services(AppWorld::fakeItem(item)));
     app.applicationDidFinishLaunching();
     item->open();
     item->open();
-    EXPECT_EQ(app.loads, 2);
+    EXPECT_EQ(loads, 2);
 }
 
 // The description of the row whose title begins with `title`.
@@ -197,8 +186,8 @@ TEST(StatusMenu, RowsRunTheirActions) {
     };
     for (const Case& c : cases) {
         TrayWorld w;
-        w.app->recording = c.recording;
-        w.app->meetingId = "m7";
+        w.app->statusPoll.state.recording = c.recording;
+        w.app->statusPoll.state.meetingId = "m7";
         choose(w, c.title);
         EXPECT_EQ(w.browser.opened, c.opened) << c.title;
         ASSERT_EQ(w.http.requests.size(), c.requests.size()) << c.title;
@@ -212,19 +201,19 @@ TEST(StatusMenu, RowsRunTheirActions) {
 
 TEST(StatusMenu, OpenThisMeetingWithoutAnIdOpensNothing) {
     TrayWorld w;
-    w.app->recording = true;
+    w.app->statusPoll.state.recording = true;
     choose(w, "Open this meeting");
     EXPECT_TRUE(w.browser.opened.isEmpty());
 }
 
 TEST(StatusMenu, ToggleDetectFlipsTheCheckMarkAtTheNextOpening) {
     TrayWorld w;
-    w.app->setDetect(false);
+    w.app->watcher.setDetect(false);
     choose(w, "Notice calls and offer to record");
-    EXPECT_TRUE(w.app->detect());
+    EXPECT_TRUE(w.app->watcher.detect());
     EXPECT_EQ(line(w.item->open(), "Notice"), "Notice calls and offer to record [x]");
     choose(w, "Notice calls and offer to record");
-    EXPECT_FALSE(w.app->detect());
+    EXPECT_FALSE(w.app->watcher.detect());
 }
 
 TEST(StatusMenu, ToggleLoginRegistersOrUnregistersAndShowsWhatTheServiceReports) {

@@ -3,7 +3,7 @@
 #include <QAction>
 #include <QMenu>
 
-#include "core/clock.h"
+#include "ports/clock.h"
 #include "ui/app_icon.h"
 #include "ui/block_button.h"
 #include "ui/card_parts.h"

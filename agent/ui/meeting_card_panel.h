@@ -4,6 +4,7 @@
 // itself after its time-out. Main thread only.
 #pragma once
 
+#include <QMenu>
 #include <QPointer>
 #include <functional>
 #include <vector>

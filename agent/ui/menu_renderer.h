@@ -5,7 +5,7 @@
 #include <QString>
 #include <functional>
 
-#include "core/menu_model.h"
+#include "ports/menu_model.h"
 
 class QMenu;
 

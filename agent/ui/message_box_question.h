@@ -2,7 +2,7 @@
 // agent has no window of its own. Main thread only.
 #pragma once
 
-#include "core/question.h"
+#include "ports/question.h"
 
 namespace qv {
 

@@ -2,7 +2,7 @@
 // buttons, in the top-right corner of the primary screen. Main thread only.
 #pragma once
 
-#include "calls/prompt.h"
+#include "ports/prompt.h"
 #include "ui/panel_slot.h"
 
 namespace qv {

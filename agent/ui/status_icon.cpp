@@ -1,7 +1,9 @@
 #include "ui/status_icon.h"
 
+#include <QGuiApplication>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPalette>
 
 namespace qv {
 
@@ -56,6 +58,14 @@ QIcon statusIcon(const QColor& colour, bool recording) {
         icon.addPixmap(QPixmap::fromImage(statusIconImage(ratio, colour, recording)));
     }
     return icon;
+}
+
+QColor defaultGlyphColour() {
+    const QString desktop = qEnvironmentVariable("XDG_CURRENT_DESKTOP");
+    for (const char* dark : {"GNOME", "Unity", "Pantheon"}) {
+        if (desktop.contains(QLatin1String(dark), Qt::CaseInsensitive)) return Qt::white;
+    }
+    return QGuiApplication::palette().color(QPalette::WindowText);
 }
 
 }  // namespace qv

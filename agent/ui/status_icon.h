@@ -17,4 +17,8 @@ QImage statusIconImage(qreal devicePixelRatio, const QColor& colour, bool record
 // The glyph at ratios 1 and 2, for the tray.
 QIcon statusIcon(const QColor& colour, bool recording);
 
+// The glyph's colour where the tray host does not name one: white on the desktops whose panel
+// is dark whatever the applications' colours are, else the palette's text colour.
+QColor defaultGlyphColour();
+
 }  // namespace qv

@@ -8,6 +8,7 @@
 #include <QEvent>
 #include <QScreen>
 
+#include "core/tray_label.h"
 #include "ui/status_icon.h"
 #include "ui/window_hints.h"
 
@@ -19,11 +20,6 @@ bool trayMenuIsExported() {
     if (!bus.isConnected() || !bus.interface()->isServiceRegistered(watcher)) return false;
     QDBusInterface props(watcher, QStringLiteral("/StatusNotifierWatcher"), watcher, bus);
     return props.property("IsStatusNotifierHostRegistered").toBool();
-}
-
-bool TrayStatusItem::canEverShow() {
-    return QGuiApplication::platformName() == QLatin1String("xcb") ||
-           QSystemTrayIcon::isSystemTrayAvailable();
 }
 
 TrayStatusItem::TrayStatusItem(WindowHints& hints) : hints_(hints) {
@@ -47,8 +43,7 @@ void TrayStatusItem::setTitle(const QString& elapsed) {
     const bool changedState = elapsed.isEmpty() != elapsed_.isEmpty();
     elapsed_ = elapsed;
     if (changedState) refreshIcon();
-    tray_.setToolTip(elapsed_.isEmpty() ? QStringLiteral("Quorvia")
-                                        : QStringLiteral("Quorvia \u25CF ") + elapsed_);
+    tray_.setToolTip(trayToolTip(elapsed_));
 }
 
 void TrayStatusItem::popUpMenu() {
@@ -84,12 +79,7 @@ void TrayStatusItem::refreshIcon() {
 
 QColor TrayStatusItem::glyphColour() const {
     if (const std::optional<QColor> asked = hints_.trayForeground()) return *asked;
-    // These desktops draw their panel dark whatever the applications' colours are.
-    const QString desktop = qEnvironmentVariable("XDG_CURRENT_DESKTOP");
-    for (const char* dark : {"GNOME", "Unity", "Pantheon"}) {
-        if (desktop.contains(QLatin1String(dark), Qt::CaseInsensitive)) return Qt::white;
-    }
-    return QApplication::palette().color(QPalette::WindowText);
+    return defaultGlyphColour();
 }
 
 }  // namespace qv

@@ -1,6 +1,7 @@
-// The tray entry: the glyph in the system tray (XEmbed, or StatusNotifierItem over D-Bus, as
-// Qt finds the host), the elapsed recording time as a red mark and a tooltip, and the status
-// menu, rebuilt each time it opens. Main thread only.
+// The tray entry in an X11 system tray (XEmbed): the glyph, the elapsed recording time as a red
+// mark and a tooltip, and the status menu, rebuilt each time it opens. Made only while no
+// StatusNotifierWatcher runs (see core/tray_switch.h), so Qt keeps it in the X11 tray. Main
+// thread only.
 #pragma once
 
 #include <QMenu>
@@ -8,7 +9,7 @@
 #include <QSystemTrayIcon>
 #include <functional>
 
-#include "core/status_item.h"
+#include "ports/status_item.h"
 #include "ui/menu_renderer.h"
 
 namespace qv {
@@ -18,9 +19,6 @@ class WindowHints;
 class TrayStatusItem : public QObject, public StatusItem {
   public:
     explicit TrayStatusItem(WindowHints& hints);
-    // Whether a tray icon can show on this desktop, now or once a tray host starts: always on
-    // X11, where Qt docks the icon whenever a host appears; elsewhere only with a host now.
-    static bool canEverShow();
 
     void setTitle(const QString& elapsed) override;
     void setMenuSource(std::function<MenuRows()> rows) override;

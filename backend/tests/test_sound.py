@@ -1,6 +1,7 @@
 """The meeting's sound, recorded for real from a private audio server: the microphone and what the
 speakers play, each in its own Opus track, and what happens when a device, the encoder or the
 backend itself goes away."""
+import json
 import os
 import signal
 import time
@@ -29,10 +30,23 @@ class Sound(unittest.TestCase):
         self.addCleanup(b.close)
         return b
 
-    def start(self, b: Backend, body=None) -> tuple[str, float]:
+    def start(self, b: Backend, body=None, capturing: int = 2) -> tuple[str, float]:
+        """Starts a recording; its meeting id, and since when the audio server has had the
+        `capturing` readers of the recording. On a busy machine that is well after the answer,
+        and a track can only hold what was captured."""
         status, reply = b.call("POST", "/api/native/start", body or {"app": "Talkative"})
         self.assertEqual(status, 200, reply)
-        return reply["meeting"]["id"], time.monotonic()
+        since = time.monotonic()
+
+        def captured():
+            asked = time.monotonic()
+            outputs = json.loads(self.audio.pactl("-f", "json", "list", "source-outputs"))
+            names = [o.get("properties", {}).get("media.name", "") for o in outputs]
+            return asked if sum(n.startswith("Quorvia ") for n in names) >= capturing else None
+
+        if capturing:
+            since = wait_for(captured, 10) or since
+        return reply["meeting"]["id"], since
 
     def stop(self, b: Backend, since: float, after: float) -> float:
         """Stops once `after` seconds have passed since `since`; the recording's length."""
@@ -157,7 +171,7 @@ class Sound(unittest.TestCase):
                 if remove_microphone:
                     self.audio.remove_microphone()
                 b = self.backend(env=env or self.audio.client_env())
-                mid, since = self.start(b)
+                mid, since = self.start(b, capturing=len(tracks))
                 self.assertIs(b.call("GET", "/api/native/status")[1]["recording"], True)
                 self.stop(b, since, 2)
                 part = b.processed(mid)["parts"][0]

@@ -1,5 +1,6 @@
 // The real `quorvia` from the staged install layout, in a private desktop world: its own
-// HOME, XDG folders and runtime folder, and an `xdg-open` that records the URLs it is given.
+// HOME, XDG folders and runtime folder, no session bus, and an `xdg-open` that records the URLs
+// it is given.
 // Main thread; the process is terminated (SIGTERM, then SIGKILL) when the object goes away.
 #pragma once
 
@@ -38,6 +39,11 @@ class AgentWorld {
         env.insert("PATH", path("bin") + ":" + env.value("PATH"));
         if (!env.contains("QT_QPA_PLATFORM")) env.insert("QT_QPA_PLATFORM", "offscreen");
         env.remove("HALCYRA_DATA");
+        // No session bus unless the test gives one: the agent must never reach the desktop's
+        // own panel or notification service.
+        env.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + path("runtime/no-bus"));
+        env.remove("WAYLAND_DISPLAY");
+        env.remove("XDG_SESSION_TYPE");
         for (auto it = variables.cbegin(); it != variables.cend(); ++it)
             env.insert(it.key(), it.value());
         return env;

@@ -7,9 +7,9 @@
 #include <optional>
 #include <vector>
 
-#include "calls/mic_usage_source.h"
-#include "calls/process_table.h"
-#include "calls/running_applications.h"
+#include "ports/mic_usage_source.h"
+#include "ports/process_table.h"
+#include "ports/running_applications.h"
 
 namespace qv::test {
 

@@ -11,17 +11,17 @@
 #include <string>
 #include <vector>
 
-#include "calendar/installed_apps.h"
-#include "calendar/meeting_card.h"
-#include "calls/prompt.h"
-#include "core/browser.h"
-#include "core/clock.h"
-#include "core/foreground.h"
-#include "core/http.h"
-#include "core/login_item.h"
-#include "core/question.h"
-#include "core/status_item.h"
-#include "supervisor/permissions.h"
+#include "ports/browser.h"
+#include "ports/clock.h"
+#include "ports/foreground.h"
+#include "ports/http_client.h"
+#include "ports/installed_apps.h"
+#include "ports/login_item.h"
+#include "ports/meeting_card.h"
+#include "ports/permissions.h"
+#include "ports/prompt.h"
+#include "ports/question.h"
+#include "ports/status_item.h"
 
 namespace qv::test {
 
@@ -48,6 +48,7 @@ class FakeHttp : public HttpClient {
     void send(const QString& path, const QString& method, const std::optional<QJsonObject>& body,
               double timeout, HttpDone done) override {
         requests.push_back({path, method, body, timeout, std::move(done)});
+        if (onSend) onSend(requests.back());
     }
     // Answers request `i` (by default the oldest unanswered one).
     void answer(int status, const QJsonObject& reply = {}, std::optional<size_t> i = std::nullopt) {
@@ -55,6 +56,8 @@ class FakeHttp : public HttpClient {
         if (r.done) r.done(status, reply);
     }
     std::vector<Request> requests;
+    // Optional: sees each request as it is sent (and may answer it at once).
+    std::function<void(Request&)> onSend;
 
   private:
     size_t answered_ = 0;
