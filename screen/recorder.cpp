@@ -4,6 +4,7 @@
 #include <memory>
 #include <mutex>
 #include <system_error>
+#include <utility>
 
 namespace hc {
 
@@ -114,19 +115,21 @@ void Recorder::displayChanged(const std::string& description) {
 void Recorder::handleFrame(const Frame& frame) {
     if (finished_ || sinkFailed_ || !prepared_) return;
     if (!counts(frame)) return repeatIfStill(frame.pts);
-    writeFrame(frame.picture, frame.pts);
+    writeFrame(frame.picture, frame.change, frame.pts);
     // Tested whether or not the frame went into the video.
     const double t = frame.pts - *firstPts_;
     if (checks_.due(t)) snapshots_.snapIfChanged(*frame.picture, frame.thumbnail, t);
 }
 
-void Recorder::writeFrame(const std::shared_ptr<const Picture>& picture, double pts) {
+void Recorder::writeFrame(const std::shared_ptr<const Picture>& picture,
+                          const PictureChange& change, double pts) {
     if (!firstPts_) {
         firstPts_ = pts;
         if (auto failure = sink_.begin()) return sinkFailed(*failure);
     }
     // Kept even when the encoder is too busy for it: a repeat or the stop then shows it.
     lastPicture_ = picture;
+    unwritten_.add(change);
     if (sinkFailed_ || !sink_.ready()) return;  // left out of the video, not kept for later
     append(pts - *firstPts_);
 }
@@ -142,7 +145,8 @@ void Recorder::repeatIfStill(double pts) {
 }
 
 void Recorder::append(double t) {
-    if (auto failure = sink_.append(*lastPicture_, t)) return sinkFailed(*failure);
+    const PictureChange change = std::exchange(unwritten_, PictureChange::none());
+    if (auto failure = sink_.append(*lastPicture_, t, change)) return sinkFailed(*failure);
     lastWrittenAt_ = t;
 }
 
