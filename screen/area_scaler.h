@@ -48,8 +48,9 @@ class AreaScaler {
         std::vector<std::uint16_t> weights;  // count per output pixel
     };
     static Taps taps(int srcLength, int dstLength);
+    template <int RED>
     void scaleRow(const BgrxImage& image, int row, int x0, int x1, std::uint16_t* sums,
-                  std::uint8_t* rgb) const;
+                  std::uint16_t* rgb) const;
 
     int srcWidth_;
     int srcHeight_;
@@ -57,6 +58,9 @@ class AreaScaler {
     int red_;  // the byte of a pixel that holds red: 2 or 0
     Taps columns_;
     Taps rows_;
+    // With two taps per column: each column's two weights, each repeated for the four bytes of
+    // a pixel (eight values per column).
+    std::vector<std::uint16_t> pairWeights_;
 };
 
 // Paints the picture black (Y' 16, neutral chroma) outside `keep`.

@@ -81,17 +81,23 @@ void ThumbnailCells::update(const BgrxImage& image, const Rect& changed) {
         for (int tx = 0; tx < THUMB_WIDTH; ++tx) {
             const auto [x0, x1] = cellSpan(tx, THUMB_WIDTH, width_);
             if (x1 <= c.x || x0 >= c.x + c.width) continue;
-            Sums sums;
+            // A cell holds far fewer than 2^24 pixels: 32 bits hold its sums.
+            std::uint32_t b = 0, g = 0, r = 0;
+            const int n = x1 - x0;
             for (int y = y0; y < y1; ++y) {
                 const std::uint8_t* p =
                     image.pixels + static_cast<std::ptrdiff_t>(y) * image.stride + x0 * 4;
-                for (int x = x0; x < x1; ++x, p += 4) {
-                    sums.b += p[0];
-                    sums.g += p[1];
-                    sums.r += p[2];
+                for (int x = 0; x < n; ++x) {
+                    b += p[4 * x];
+                    g += p[4 * x + 1];
+                    r += p[4 * x + 2];
                 }
             }
-            sums.count = static_cast<std::uint64_t>(x1 - x0) * (y1 - y0);
+            Sums sums;
+            sums.b = b;
+            sums.g = g;
+            sums.r = r;
+            sums.count = static_cast<std::uint64_t>(n) * (y1 - y0);
             cells_[static_cast<std::size_t>(ty * THUMB_WIDTH + tx)] = sums;
         }
     }
