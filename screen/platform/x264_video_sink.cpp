@@ -23,6 +23,11 @@ constexpr AVRational TIME_BASE{1, 1000};  // milliseconds of video time
 // The rate the encoder plans its bits for; frames may come less often, never more.
 constexpr int NOMINAL_RATE = 5;
 constexpr std::int64_t FRAME_DURATION = 200;  // ms, the shortest frame interval
+// A repeat of a picture that was coded coarsely is coded this many quantiser steps finer (about
+// what a few seconds of the same picture at the nominal rate would reach), unless that would be
+// finer than REFINED_QP: text is sharp by then, and the bits are better left to later changes.
+constexpr int REFINE_STEPS = 6;
+constexpr int REFINED_QP = 12;
 
 std::string errorText(int code) {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
@@ -202,11 +207,19 @@ std::optional<Failure> X264VideoSink::append(const Picture& picture, double t,
         in.prop.mb_info = constantBlocks(change, width_, height_);
         in.prop.mb_info_free = std::free;
     }
+    // A repeat (the stop, or a still screen's) costs a few bytes of skipped blocks, but where
+    // the picture was coded coarsely, as after much motion, it is the chance to sharpen what
+    // stays on screen: x264 codes a block said constant again when it is asked for a finer
+    // quantiser than the block's reference had, and skips it otherwise.
+    const bool repeat = !change.whole && change.rects.empty();
+    if (repeat && changedQp_ - REFINE_STEPS >= REFINED_QP)
+        in.i_qpplus1 = changedQp_ - REFINE_STEPS + 1;
     x264_picture_t out;
     x264_nal_t* nals = nullptr;
     int count = 0;
     const int size = x264_encoder_encode(encoder_.get(), &nals, &count, &in, &out);
     if (size < 0) return failed("Cannot encode a frame of", AVERROR_EXTERNAL);
+    if (!repeat) changedQp_ = out.i_qpplus1 - 1;  // x264 gives the frame's quantiser + 1
     if (size == 0) return std::nullopt;
     // The NAL units of one picture lie one after the other.
     return writePacket(size, nals[0].p_payload, out.i_pts, out.i_dts, out.b_keyframe != 0);

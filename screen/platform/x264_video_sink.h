@@ -64,6 +64,7 @@ class X264VideoSink final : public VideoSink {
     std::unique_ptr<AVFormatContext, CloseFormat> format_;
     std::unique_ptr<AVPacket, FreePacket> packet_;
     std::int64_t lastPts_ = -1;
+    int changedQp_ = 0;  // the quantiser of the last frame that changed something
     bool writing_ = false;
 };
 
