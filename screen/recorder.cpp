@@ -101,7 +101,21 @@ bool Recorder::wantsFrame() {
 }
 
 void Recorder::receive(Frame frame) {
-    q_.postFrame([this, frame = std::move(frame)] { handleFrame(frame); });
+    // A source asks wantsFrame() first, so the queue has room; should a complete frame still
+    // find it full, what it changed goes with the next one, or the encoder would skip blocks
+    // that did change.
+    if (frame.status != FrameStatus::Complete) {
+        q_.postFrame([this, frame = std::move(frame)] { handleFrame(frame); });
+        return;
+    }
+    if (notQueued_) {
+        notQueued_->add(frame.change);
+        frame.change = std::move(*notQueued_);
+        notQueued_.reset();
+    }
+    PictureChange change = frame.change;
+    if (!q_.postFrame([this, frame = std::move(frame)] { handleFrame(frame); }))
+        notQueued_ = std::move(change);
 }
 
 void Recorder::stopped(const std::string& error) {

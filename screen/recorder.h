@@ -89,6 +89,9 @@ class Recorder final : public FrameReceiver {
     std::atomic<bool> capturing_{false};  // a capture runs that finish() has not stopped
     std::atomic<bool> prepared_{false};   // the writer is set up
 
+    // Touched only on the capture thread: what complete frames that found the queue full changed.
+    std::optional<PictureChange> notQueued_;
+
     // Touched only on q_.
     std::optional<double> firstPts_;              // the video's time zero, on the capture clock
     std::shared_ptr<const Picture> lastPicture_;  // the latest complete picture

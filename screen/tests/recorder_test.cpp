@@ -2,6 +2,7 @@
 // change, and how it stops.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <fstream>
@@ -380,6 +381,40 @@ TEST_F(RecorderTest, TheEncoderIsToldWhatChangedSinceThePictureItTookLast) {
     EXPECT_EQ(said(3), "whole");
     EXPECT_EQ(said(4), "none");
     EXPECT_EQ(said(5), "none");
+}
+
+// A source that delivers into a full queue (it should have asked wantsFrame() first) loses
+// those frames, but not what they changed: the next frame carries it, so the encoder never
+// skips a block that changed.
+TEST_F(RecorderTest, WhatAFrameThatFoundTheQueueFullChangedGoesWithTheNext) {
+    sink.appendGate = &writerGate;
+    Recorder& r = started();
+    const auto changed = [](double pts, int x) {
+        Frame f = complete(pts);
+        f.change = {false, {{x, 0, 2, 2}}};
+        return f;
+    };
+    source.receiver->receive(changed(0.0, 0));
+    sink.appendEntered.pass();  // the writer holds the first frame; the rest wait in the queue
+    double pts = 0.2;
+    for (int x = 2; x < 2 + 2 * CAPTURE_QUEUE_DEPTH; x += 2, pts += 0.2)
+        source.receiver->receive(changed(pts, x));
+    source.receiver->receive(changed(pts, 20));  // the queue is full: none of these two is taken
+    source.receiver->receive(changed(pts + 0.2, 22));
+    writerGate.open();
+    const auto deadline = std::chrono::steady_clock::now() + 20s;
+    while (!source.deliver(changed(pts + 0.4, 24))) {
+        ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the queue never drained";
+        std::this_thread::yield();
+    }
+    r.finish();
+    // The frame after them (the stop may repeat it, changing nothing).
+    const auto next =
+        std::find_if(sink.appendedChanges.rbegin(), sink.appendedChanges.rend(),
+                     [](const PictureChange& c) { return c.whole || !c.rects.empty(); });
+    ASSERT_NE(next, sink.appendedChanges.rend());
+    EXPECT_FALSE(next->whole);
+    EXPECT_EQ(next->rects, (std::vector<Rect>{{20, 0, 2, 2}, {22, 0, 2, 2}, {24, 0, 2, 2}}));
 }
 
 TEST(PictureChange, AddingGivesWhatDiffersFromTheEarlierPicture) {
