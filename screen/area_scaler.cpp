@@ -16,17 +16,6 @@ int evenUp(int v) {
     return (v + 1) / 2 * 2;
 }
 
-// BT.601 with limited range, as the encoder is told (8-bit fixed point).
-std::uint8_t lumaOf(int r, int g, int b) {
-    return static_cast<std::uint8_t>(((66 * r + 129 * g + 25 * b + 128) >> 8) + 16);
-}
-std::uint8_t cbOf(int r, int g, int b) {
-    return static_cast<std::uint8_t>((-38 * r - 74 * g + 112 * b + 128 + (128 << 8)) >> 8);
-}
-std::uint8_t crOf(int r, int g, int b) {
-    return static_cast<std::uint8_t>((112 * r - 94 * g - 18 * b + 128 + (128 << 8)) >> 8);
-}
-
 }  // namespace
 
 Rect fitInto(int srcWidth, int srcHeight, int frameWidth, int frameHeight) {
@@ -80,12 +69,18 @@ AreaScaler::Taps AreaScaler::taps(int srcLength, int dstLength) {
     return t;
 }
 
-AreaScaler::AreaScaler(int srcWidth, int srcHeight, const Rect& target)
+AreaScaler::AreaScaler(int srcWidth, int srcHeight, const Rect& target, ChannelOrder order)
     : srcWidth_(srcWidth),
       srcHeight_(srcHeight),
       target_(target),
+      red_(order == ChannelOrder::Bgrx ? 2 : 0),
       columns_(taps(srcWidth, target.width)),
-      rows_(taps(srcHeight, target.height)) {}
+      rows_(taps(srcHeight, target.height)) {
+    if (columns_.count != 2) return;
+    pairWeights_.resize(columns_.first.size() * 8);
+    for (std::size_t j = 0; j < columns_.first.size(); ++j)
+        for (int k = 0; k < 8; ++k) pairWeights_[j * 8 + k] = columns_.weights[j * 2 + k / 4];
+}
 
 Rect AreaScaler::outputFor(const Rect& changed) const {
     const Rect c = intersect(changed, {0, 0, srcWidth_, srcHeight_});
@@ -105,12 +100,14 @@ Rect AreaScaler::outputFor(const Rect& changed) const {
     return {target_.x + x0, target_.y + y0, x1 - x0, y1 - y0};
 }
 
-// The colours of output row `row` (relative to the target), columns [x0, x1), as R, G, B bytes.
-// First the source rows are averaged into one row of the columns needed (all four bytes of each
-// pixel alike; the loop vectorises), then each output pixel averages its columns of that row,
-// four channels at a time in 16 bits (GCC vector extensions: SSE2 on x86-64).
+// The colours of output row `row` (relative to the target), columns [x0, x1), into `rgb`: three
+// planes of (x1 - x0) 16-bit values, red, green and blue. First the source rows are averaged
+// into one row of the columns needed (all four bytes of each pixel alike; the loop vectorises),
+// then each output pixel averages its columns of that row, four channels at a time in 16 bits
+// (GCC vector extensions: SSE2 on x86-64).
+template <int RED>
 void AreaScaler::scaleRow(const BgrxImage& image, int row, int x0, int x1, std::uint16_t* sums,
-                          std::uint8_t* rgb) const {
+                          std::uint16_t* rgb) const {
     const int sx0 = columns_.first[static_cast<std::size_t>(x0)];
     const int sx1 = columns_.first[static_cast<std::size_t>(x1 - 1)] + columns_.count;
     const int n = (sx1 - sx0) * 4;
@@ -132,9 +129,34 @@ void AreaScaler::scaleRow(const BgrxImage& image, int row, int x0, int x1, std::
         for (int i = 0; i < n; ++i) sums[i] = static_cast<std::uint16_t>(sums[i] + w * src[i]);
     }
     for (int i = 0; i < n; ++i) sums[i] = static_cast<std::uint16_t>(sums[i] >> 8);
+    const int width = x1 - x0;
+    std::uint16_t* red = rgb;
+    std::uint16_t* green = rgb + width;
+    std::uint16_t* blue = rgb + 2 * width;
+    constexpr int BLUE = 2 - RED;
     using Pixel = std::uint16_t __attribute__((vector_size(8)));
+    if (columns_.count == 2) {
+        // Both taps of a pixel lie side by side: one 16-byte load holds their eight samples.
+        using Pair = std::uint16_t __attribute__((vector_size(16)));
+        const std::uint16_t* w = pairWeights_.data() + static_cast<std::ptrdiff_t>(x0) * 8;
+        for (int i = 0; i < width; ++i, w += 8) {
+            Pair taps, weights;
+            const int first = columns_.first[static_cast<std::size_t>(x0 + i)];
+            std::memcpy(&taps, sums + (first - sx0) * 4, sizeof taps);
+            std::memcpy(&weights, w, sizeof weights);
+            taps *= weights;
+            Pixel acc = __builtin_shufflevector(taps, taps, 0, 1, 2, 3) +
+                        __builtin_shufflevector(taps, taps, 4, 5, 6, 7) + 128;
+            acc >>= 8;
+            red[i] = acc[RED];
+            green[i] = acc[1];
+            blue[i] = acc[BLUE];
+        }
+        return;
+    }
     const int count = columns_.count;
-    for (int j = x0; j < x1; ++j) {
+    for (int i = 0; i < width; ++i) {
+        const int j = x0 + i;
         const std::uint16_t* s = sums + (columns_.first[static_cast<std::size_t>(j)] - sx0) * 4;
         const std::uint16_t* w = &columns_.weights[static_cast<std::size_t>(j) * count];
         Pixel acc = {128, 128, 128, 128};
@@ -144,12 +166,46 @@ void AreaScaler::scaleRow(const BgrxImage& image, int row, int x0, int x1, std::
             acc += pixel * Pixel{w[k], w[k], w[k], w[k]};
         }
         acc >>= 8;
-        std::uint8_t* out = rgb + (j - x0) * 3;
-        out[0] = static_cast<std::uint8_t>(acc[2]);
-        out[1] = static_cast<std::uint8_t>(acc[1]);
-        out[2] = static_cast<std::uint8_t>(acc[0]);
+        red[i] = acc[RED];
+        green[i] = acc[1];
+        blue[i] = acc[BLUE];
     }
 }
+
+namespace {
+
+// One pair of picture rows from the colours of its two pixel rows (three planes of `width`
+// values each, as scaleRow gives them): BT.601 with limited range, as the encoder is told, in
+// 8-bit fixed point; chroma from the mean colour of each 2 × 2 block. All in 16 bits: every
+// sum below stays under 65536, and the chroma terms are added before they are taken away, so
+// nothing wraps.
+void convertRows(const std::uint16_t* top, const std::uint16_t* bottom, int width,
+                 std::uint8_t* luma0, std::uint8_t* luma1, std::uint8_t* cb, std::uint8_t* cr) {
+    const auto luma = [width](const std::uint16_t* rgb, std::uint8_t* out) {
+        const std::uint16_t* r = rgb;
+        const std::uint16_t* g = rgb + width;
+        const std::uint16_t* b = rgb + 2 * width;
+        for (int i = 0; i < width; ++i)
+            out[i] = static_cast<std::uint8_t>(
+                static_cast<std::uint16_t>(66 * r[i] + 129 * g[i] + 25 * b[i] + 128) / 256 + 16);
+    };
+    luma(top, luma0);
+    luma(bottom, luma1);
+    const auto mean = [width, top, bottom](int plane, int i) {
+        const std::uint16_t* t = top + plane * width + i;
+        const std::uint16_t* b = bottom + plane * width + i;
+        return static_cast<std::uint16_t>((t[0] + t[1] + b[0] + b[1] + 2) / 4);
+    };
+    for (int k = 0; k < width / 2; ++k) {
+        const std::uint16_t r = mean(0, 2 * k), g = mean(1, 2 * k), b = mean(2, 2 * k);
+        cb[k] = static_cast<std::uint8_t>(
+            static_cast<std::uint16_t>(112 * b + (128 + (128 << 8)) - 38 * r - 74 * g) / 256);
+        cr[k] = static_cast<std::uint8_t>(
+            static_cast<std::uint16_t>(112 * r + (128 + (128 << 8)) - 94 * g - 18 * b) / 256);
+    }
+}
+
+}  // namespace
 
 void AreaScaler::scale(const BgrxImage& image, Picture& picture, const Rect& out) const {
     // Whole 2 × 2 blocks only, so that each chroma sample sees all four of its pixels.
@@ -160,36 +216,29 @@ void AreaScaler::scale(const BgrxImage& image, Picture& picture, const Rect& out
     const int y0 = evenDown(c.y - target_.y);
     const int y1 = std::min(target_.height, evenUp(c.y + c.height - target_.y));
     const int width = x1 - x0;
-    std::vector<std::uint8_t> rows(static_cast<std::size_t>(width) * 6);
-    std::uint8_t* top = rows.data();
-    std::uint8_t* bottom = top + width * 3;
+    std::vector<std::uint16_t> rows(static_cast<std::size_t>(width) * 6);
+    std::uint16_t* top = rows.data();
+    std::uint16_t* bottom = top + width * 3;
     const int sourceColumns = columns_.first[static_cast<std::size_t>(x1 - 1)] + columns_.count -
                               columns_.first[static_cast<std::size_t>(x0)];
-    std::vector<std::uint16_t> sums(static_cast<std::size_t>(sourceColumns) * 4);
+    // Room for the 16-byte load of the last pixel's taps even when it has fewer than two.
+    std::vector<std::uint16_t> sums(static_cast<std::size_t>(sourceColumns) * 4 + 8);
+    const int px = target_.x + x0;
     for (int y = y0; y < y1; y += 2) {
-        scaleRow(image, y, x0, x1, sums.data(), top);
-        scaleRow(image, y + 1, x0, x1, sums.data(), bottom);
+        if (red_ == 2) {
+            scaleRow<2>(image, y, x0, x1, sums.data(), top);
+            scaleRow<2>(image, y + 1, x0, x1, sums.data(), bottom);
+        } else {
+            scaleRow<0>(image, y, x0, x1, sums.data(), top);
+            scaleRow<0>(image, y + 1, x0, x1, sums.data(), bottom);
+        }
         const int py = target_.y + y;
         std::uint8_t* luma0 =
-            picture.plane(0) + static_cast<std::ptrdiff_t>(py) * picture.stride(0);
-        std::uint8_t* luma1 = luma0 + picture.stride(0);
-        const std::ptrdiff_t chromaRow = static_cast<std::ptrdiff_t>(py / 2) * picture.stride(1);
-        std::uint8_t* cb = picture.plane(1) + chromaRow;
-        std::uint8_t* cr = picture.plane(2) + chromaRow;
-        for (int i = 0; i < width; i += 2) {
-            const std::uint8_t* p = top + i * 3;
-            const std::uint8_t* q = bottom + i * 3;
-            const int px = target_.x + x0 + i;
-            luma0[px] = lumaOf(p[0], p[1], p[2]);
-            luma0[px + 1] = lumaOf(p[3], p[4], p[5]);
-            luma1[px] = lumaOf(q[0], q[1], q[2]);
-            luma1[px + 1] = lumaOf(q[3], q[4], q[5]);
-            const int r = (p[0] + p[3] + q[0] + q[3] + 2) >> 2;
-            const int g = (p[1] + p[4] + q[1] + q[4] + 2) >> 2;
-            const int b = (p[2] + p[5] + q[2] + q[5] + 2) >> 2;
-            cb[px / 2] = cbOf(r, g, b);
-            cr[px / 2] = crOf(r, g, b);
-        }
+            picture.plane(0) + static_cast<std::ptrdiff_t>(py) * picture.stride(0) + px;
+        const std::ptrdiff_t chromaRow =
+            static_cast<std::ptrdiff_t>(py / 2) * picture.stride(1) + px / 2;
+        convertRows(top, bottom, width, luma0, luma0 + picture.stride(0),
+                    picture.plane(1) + chromaRow, picture.plane(2) + chromaRow);
     }
 }
 

@@ -17,10 +17,16 @@ namespace hc {
 // itself when the shapes match). The rest of the frame stays black.
 Rect fitInto(int srcWidth, int srcHeight, int frameWidth, int frameHeight);
 
+// Where red lies in a screen image's 32-bit pixels: third (blue, green, red, unused: what X
+// servers and most compositors deliver) or first (red, green, blue, unused).
+enum class ChannelOrder { Bgrx, Rgbx };
+
 class AreaScaler {
   public:
-    // From images of srcWidth × srcHeight to `target`, an even-aligned rectangle of pictures.
-    AreaScaler(int srcWidth, int srcHeight, const Rect& target);
+    // From images of srcWidth × srcHeight, whose pixels are in `order`, to `target`, an
+    // even-aligned rectangle of pictures.
+    AreaScaler(int srcWidth, int srcHeight, const Rect& target,
+               ChannelOrder order = ChannelOrder::Bgrx);
 
     const Rect& target() const { return target_; }
 
@@ -42,14 +48,19 @@ class AreaScaler {
         std::vector<std::uint16_t> weights;  // count per output pixel
     };
     static Taps taps(int srcLength, int dstLength);
+    template <int RED>
     void scaleRow(const BgrxImage& image, int row, int x0, int x1, std::uint16_t* sums,
-                  std::uint8_t* rgb) const;
+                  std::uint16_t* rgb) const;
 
     int srcWidth_;
     int srcHeight_;
     Rect target_;
+    int red_;  // the byte of a pixel that holds red: 2 or 0
     Taps columns_;
     Taps rows_;
+    // With two taps per column: each column's two weights, each repeated for the four bytes of
+    // a pixel (eight values per column).
+    std::vector<std::uint16_t> pairWeights_;
 };
 
 // Paints the picture black (Y' 16, neutral chroma) outside `keep`.

@@ -37,6 +37,18 @@ bool CheckSchedule::due(double t) {
     return true;
 }
 
+void PictureChange::add(const PictureChange& next) {
+    // Beyond this many rectangles (pictures the encoder never took, one after the other) the
+    // list costs more than it saves.
+    constexpr std::size_t MOST = 256;
+    if (whole) return;
+    if (next.whole || rects.size() + next.rects.size() > MOST) {
+        *this = PictureChange{};
+        return;
+    }
+    rects.insert(rects.end(), next.rects.begin(), next.rects.end());
+}
+
 double captureClockNow() {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
         .count();

@@ -4,6 +4,7 @@
 #include <memory>
 #include <mutex>
 #include <system_error>
+#include <utility>
 
 namespace hc {
 
@@ -100,7 +101,21 @@ bool Recorder::wantsFrame() {
 }
 
 void Recorder::receive(Frame frame) {
-    q_.postFrame([this, frame = std::move(frame)] { handleFrame(frame); });
+    // A source asks wantsFrame() first, so the queue has room; should a complete frame still
+    // find it full, what it changed goes with the next one, or the encoder would skip blocks
+    // that did change.
+    if (frame.status != FrameStatus::Complete) {
+        q_.postFrame([this, frame = std::move(frame)] { handleFrame(frame); });
+        return;
+    }
+    if (notQueued_) {
+        notQueued_->add(frame.change);
+        frame.change = std::move(*notQueued_);
+        notQueued_.reset();
+    }
+    PictureChange change = frame.change;
+    if (!q_.postFrame([this, frame = std::move(frame)] { handleFrame(frame); }))
+        notQueued_ = std::move(change);
 }
 
 void Recorder::stopped(const std::string& error) {
@@ -114,19 +129,21 @@ void Recorder::displayChanged(const std::string& description) {
 void Recorder::handleFrame(const Frame& frame) {
     if (finished_ || sinkFailed_ || !prepared_) return;
     if (!counts(frame)) return repeatIfStill(frame.pts);
-    writeFrame(frame.picture, frame.pts);
+    writeFrame(frame.picture, frame.change, frame.pts);
     // Tested whether or not the frame went into the video.
     const double t = frame.pts - *firstPts_;
     if (checks_.due(t)) snapshots_.snapIfChanged(*frame.picture, frame.thumbnail, t);
 }
 
-void Recorder::writeFrame(const std::shared_ptr<const Picture>& picture, double pts) {
+void Recorder::writeFrame(const std::shared_ptr<const Picture>& picture,
+                          const PictureChange& change, double pts) {
     if (!firstPts_) {
         firstPts_ = pts;
         if (auto failure = sink_.begin()) return sinkFailed(*failure);
     }
     // Kept even when the encoder is too busy for it: a repeat or the stop then shows it.
     lastPicture_ = picture;
+    unwritten_.add(change);
     if (sinkFailed_ || !sink_.ready()) return;  // left out of the video, not kept for later
     append(pts - *firstPts_);
 }
@@ -142,7 +159,8 @@ void Recorder::repeatIfStill(double pts) {
 }
 
 void Recorder::append(double t) {
-    if (auto failure = sink_.append(*lastPicture_, t)) return sinkFailed(*failure);
+    const PictureChange change = std::exchange(unwritten_, PictureChange::none());
+    if (auto failure = sink_.append(*lastPicture_, t, change)) return sinkFailed(*failure);
     lastWrittenAt_ = t;
 }
 

@@ -71,7 +71,8 @@ class Recorder final : public FrameReceiver {
     std::optional<Failure> clearTheWay() const;
     // On q_.
     void handleFrame(const Frame& frame);
-    void writeFrame(const std::shared_ptr<const Picture>& picture, double pts);
+    void writeFrame(const std::shared_ptr<const Picture>& picture, const PictureChange& change,
+                    double pts);
     void repeatIfStill(double pts);
     void append(double t);  // the last picture at video time t
     void finalise(double stopPts);
@@ -88,10 +89,14 @@ class Recorder final : public FrameReceiver {
     std::atomic<bool> capturing_{false};  // a capture runs that finish() has not stopped
     std::atomic<bool> prepared_{false};   // the writer is set up
 
+    // Touched only on the capture thread: what complete frames that found the queue full changed.
+    std::optional<PictureChange> notQueued_;
+
     // Touched only on q_.
     std::optional<double> firstPts_;              // the video's time zero, on the capture clock
     std::shared_ptr<const Picture> lastPicture_;  // the latest complete picture
-    double lastWrittenAt_ = -1.0;                 // video time of the last frame in the file
+    PictureChange unwritten_;      // what lastPicture_ changed since the picture last appended
+    double lastWrittenAt_ = -1.0;  // video time of the last frame in the file
     CheckSchedule checks_;
     bool finished_ = false;
     bool sinkFailed_ = false;

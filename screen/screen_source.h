@@ -10,6 +10,7 @@
 #include <variant>
 #include <vector>
 
+#include "overlay.h"
 #include "picture.h"
 
 namespace hc {
@@ -52,6 +53,17 @@ enum class FrameStatus {
 // stamped with it, and the recorder reads it to stamp the stop.
 double captureClockNow();
 
+// Which parts of a picture differ from an earlier one: all of it (when that is not known), or
+// only the listed rectangles, in picture coordinates (none listed: the very same picture).
+struct PictureChange {
+    bool whole = true;
+    std::vector<Rect> rects;
+
+    static PictureChange none() { return {false, {}}; }
+    // Adds what changed next: the result is what differs from the earlier picture then.
+    void add(const PictureChange& next);
+};
+
 struct Frame {
     FrameStatus status = FrameStatus::Idle;
     double pts = 0.0;  // seconds on the capture clock
@@ -60,6 +72,9 @@ struct Frame {
     // greyThumbnail in snapshots.h). Empty when the source has none; the recorder then shrinks
     // `picture` itself.
     std::vector<std::uint8_t> thumbnail;
+    // What `picture` changed since the picture of the complete frame before it. A pixel outside
+    // the rectangles listed must be exactly as it was: the encoder skips what is said unchanged.
+    PictureChange change;
 };
 
 // Receives what a running capture produces. Called on the capture thread, one call at a time.

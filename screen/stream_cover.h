@@ -1,12 +1,11 @@
 // Hiding windows in a picture that the compositor has already scaled: the hidden windows'
-// rectangles, found in the desktop's coordinates, mapped into the recorded frame and painted
-// over there. Pure functions; any thread.
+// rectangles, found in the desktop's coordinates, mapped into the compositor's picture, where
+// they are painted over (paintOver in overlay.h). Pure functions; any thread.
 #pragma once
 
 #include <vector>
 
 #include "overlay.h"
-#include "picture.h"
 
 namespace hc {
 
@@ -15,9 +14,5 @@ namespace hc {
 // pixels and clipped to the frame.
 std::vector<Rect> toFrame(const std::vector<Rect>& rects, const Rect& area, int frameWidth,
                           int frameHeight);
-
-// Paints each rectangle with COVER_GREY. Rectangles are grown to even edges, since each
-// chroma sample covers two by two pixels.
-void paintOver(Picture& picture, const std::vector<Rect>& rects);
 
 }  // namespace hc

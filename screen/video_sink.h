@@ -25,8 +25,11 @@ class VideoSink {
     // False while the encoder cannot take a frame now; such a frame is left out.
     virtual bool ready() const = 0;
     // Writes `picture` at `t` seconds of video time; each frame is in the file when this
-    // returns, so a killed process keeps everything appended so far.
-    virtual std::optional<Failure> append(const Picture& picture, double t) = 0;
+    // returns, so a killed process keeps everything appended so far. `change` says what differs
+    // from the picture appended before (everything, for the first); a picture that changed
+    // nothing repeats the one before and may be coded to sharpen it.
+    virtual std::optional<Failure> append(const Picture& picture, double t,
+                                          const PictureChange& change) = 0;
     // Completes the file. Called at most once, only while writing().
     virtual void finish() = 0;
 };

@@ -63,6 +63,7 @@ struct PipeWireStream::State {
     pw_buffer* held = nullptr;      // the newest picture, not yet taken
     Ended ended;
     bool endedTold = false;
+    std::function<void()> arrived;
 
     ~State();
     void end(std::string why);
@@ -210,6 +211,7 @@ void PipeWireStream::State::onProcess(void* data) {
     }
     s->returnHeld();
     s->held = newest;
+    if (s->arrived) s->arrived();
 }
 
 PipeWireStream::PipeWireStream(std::unique_ptr<State> state) : state_(std::move(state)) {}
@@ -296,6 +298,16 @@ std::variant<std::unique_ptr<PipeWireStream>, Failure> PipeWireStream::open(
             std::to_string(std::chrono::duration_cast<std::chrono::seconds>(limit).count()) +
             " seconds (hc-screen takes BGRx, BGRA, RGBx or RGBA pictures in shared memory)"};
     return std::unique_ptr<PipeWireStream>(new PipeWireStream(std::move(s)));
+}
+
+bool PipeWireStream::hasPicture() {
+    LoopLock lock(state_->loop);
+    return state_->held != nullptr && state_->format.has_value();
+}
+
+void PipeWireStream::onPicture(std::function<void()> arrived) {
+    LoopLock lock(state_->loop);
+    state_->arrived = std::move(arrived);
 }
 
 bool PipeWireStream::takeNewest(const std::function<void(const StreamImage&)>& use) {

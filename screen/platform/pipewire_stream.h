@@ -12,21 +12,11 @@
 
 #include "portal_bus.h"
 #include "screen_source.h"
+#include "stream_frames.h"
 
 namespace hc {
 
-enum class PixelLayout { BGRx, BGRA, RGBx, RGBA };
-
-// One picture of the stream, valid only while the caller's function runs.
-struct StreamImage {
-    const std::uint8_t* pixels = nullptr;
-    int width = 0;
-    int height = 0;
-    int stride = 0;  // bytes per row
-    PixelLayout layout = PixelLayout::BGRx;
-};
-
-class PipeWireStream {
+class PipeWireStream final : public PictureStream {
   public:
     // Runs once, on PipeWire's thread, when the stream ends by itself; says why.
     using Ended = std::function<void(const std::string& why)>;
@@ -36,13 +26,16 @@ class PipeWireStream {
     static std::variant<std::unique_ptr<PipeWireStream>, Failure> open(
         UniqueFd remote, std::uint32_t node, int maxRate, std::chrono::milliseconds limit);
     // Disconnects and stops PipeWire's thread.
-    ~PipeWireStream();
+    ~PipeWireStream() override;
     PipeWireStream(const PipeWireStream&) = delete;
     PipeWireStream& operator=(const PipeWireStream&) = delete;
 
-    // Calls `use` with the newest picture that arrived since the last call and returns true;
-    // returns false when none did. Any one thread.
-    bool takeNewest(const std::function<void(const StreamImage&)>& use);
+    // PictureStream. `use` runs on the caller's thread while PipeWire's thread waits.
+    bool hasPicture() override;
+    bool takeNewest(const std::function<void(const StreamImage&)>& use) override;
+    // Sets the function told (on PipeWire's thread, which it must not hold up) each time a new
+    // picture arrives.
+    void onPicture(std::function<void()> arrived);
     // Sets the function told when the stream ends; told at once if it has ended already.
     void onEnded(Ended ended);
     // The agreed picture size.

@@ -1,18 +1,17 @@
 // The screen source on Wayland: the monitor the user shares through the ScreenCast portal,
-// received as a PipeWire stream. The compositor sends a picture only when the screen changed,
-// so each frame interval delivers the newest picture as a complete frame, or an idle frame
-// when none came. Windows of hidden applications on XWayland are painted over.
+// received as a PipeWire stream. The compositor sends a picture only when the screen changed;
+// each one becomes a complete frame as it arrives (at most one per frame interval), and idle
+// frames keep the time while none come. Windows of hidden applications on XWayland are painted
+// over.
 #pragma once
 
-#include <condition_variable>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <thread>
 
+#include "capture_thread.h"
 #include "overlay.h"
 #include "portal_bus.h"
 #include "screen_source.h"
@@ -20,7 +19,7 @@
 namespace hc {
 
 class PipeWireStream;
-class StreamScaler;
+class StreamFrames;
 class XWaylandWindows;
 
 class PortalScreenSource final : public ScreenSource {
@@ -37,24 +36,17 @@ class PortalScreenSource final : public ScreenSource {
     void stop(std::function<void()> done) override;
 
   private:
-    class Capture;
-    void end(const std::string& why);
-    void run(Capture& capture, FrameReceiver& receiver, double interval);
-
+    // First, so that it outlives the bus and the stream, whose threads report to it; the
+    // destructor joins it before anything its passes use goes.
+    CaptureThread thread_;
     std::function<void(std::string_view)> notice_;
     std::unique_ptr<PortalBus> bus_;
     std::optional<ObjectPath> session_;
     std::optional<Rect> area_;  // the monitor in desktop coordinates, when the portal said
     std::unique_ptr<PipeWireStream> stream_;
-    std::unique_ptr<Capture> capture_;  // used by the capture thread only
-
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    bool stopping_ = false;
-    bool running_ = false;  // the capture thread runs and has not ended
-    std::string endedWhy_;  // the stream ended by itself
-    std::function<void()> whenStopped_;
-    std::thread thread_;
+    // Used by the capture thread only.
+    std::unique_ptr<XWaylandWindows> windows_;
+    std::unique_ptr<StreamFrames> frames_;
 };
 
 }  // namespace hc

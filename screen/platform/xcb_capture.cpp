@@ -255,9 +255,12 @@ bool Capture::update(const std::vector<Rect>& changed, bool cursorChanged) {
         drawnCursor_ = cursorRect();
     }
     if (picture_.use_count() > 1) picture_ = std::make_shared<Picture>(*picture_);
+    written_.clear();
     for (const Rect& r : rects) {
         cells_->update(image, r);
-        scaler_->scale(image, *picture_, scaler_->outputFor(r));
+        const Rect out = scaler_->outputFor(r);
+        scaler_->scale(image, *picture_, out);
+        if (!out.empty()) written_.push_back(out);
     }
     return true;
 }
@@ -286,10 +289,12 @@ bool Capture::tick(FrameReceiver& receiver, Clock::time_point now) {
             return xcb_connection_has_error(c_) == 0;
         }
         cursorChanged_ = false;
-        whole_ = false;
         frame.status = FrameStatus::Complete;
         frame.picture = picture_;
         frame.thumbnail = cells_->grey();
+        // After a change of monitor the whole picture is new, its black bars included.
+        frame.change = whole_ ? PictureChange{} : PictureChange{false, written_};
+        whole_ = false;
     }
     receiver.receive(std::move(frame));
     return true;

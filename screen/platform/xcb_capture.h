@@ -76,6 +76,7 @@ class Capture {
     std::optional<AreaScaler> scaler_;
     std::optional<ThumbnailCells> cells_;
     std::shared_ptr<Picture> picture_;  // copied before a change while a frame still holds it
+    std::vector<Rect> written_;         // what the last update wrote into it
 
     // Changes not delivered yet.
     bool damaged_ = false;

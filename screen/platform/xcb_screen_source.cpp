@@ -7,12 +7,7 @@ namespace hc {
 XcbScreenSource::XcbScreenSource() = default;
 
 XcbScreenSource::~XcbScreenSource() {
-    {
-        std::lock_guard lock(mutex_);
-        stopping_ = true;
-    }
-    wake_.notify_all();
-    if (thread_.joinable()) thread_.join();
+    thread_.join();
 }
 
 std::variant<ShareableContent, Failure> XcbScreenSource::content() {
@@ -42,51 +37,19 @@ std::optional<Failure> XcbScreenSource::start(const CaptureConfig& config,
     if (auto* failure = std::get_if<Failure>(&capture)) return *failure;
     capture_ = std::move(std::get<std::unique_ptr<xcb::Capture>>(capture));
     xcb_flush(c);
-    std::lock_guard lock(mutex_);
-    if (stopping_) return std::nullopt;  // asked to stop already: nothing to start
-    running_ = true;
-    thread_ = std::thread([this, &receiver, interval = config.minFrameInterval] {
-        run(*capture_, receiver, interval);
-    });
-    return std::nullopt;
-}
-
-void XcbScreenSource::run(xcb::Capture& capture, FrameReceiver& receiver, double interval) {
-    using Clock = xcb::Capture::Clock;
-    const auto step =
-        std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(interval));
-    bool lost = false;
-    for (auto next = Clock::now(); !lost;) {
-        {
-            std::unique_lock lock(mutex_);
-            if (wake_.wait_until(lock, next, [this] { return stopping_; })) break;
-        }
-        // Ticks start at least one interval apart, so frames never come faster than that.
-        const auto now = Clock::now();
-        lost = !capture.tick(receiver, now);
-        next = now + step;
-    }
-    std::function<void()> done;
-    {
-        std::lock_guard lock(mutex_);
-        running_ = false;
-        done = std::move(whenStopped_);
-    }
-    if (done) done();
-    if (lost) receiver.stopped("Lost the connection to the X server");
+    const auto step = std::chrono::duration_cast<CaptureThread::Clock::duration>(
+        std::chrono::duration<double>(config.minFrameInterval));
+    // Passes start at least one interval apart, so frames never come faster than that.
+    auto pass = [this, &receiver, step](CaptureThread::Clock::time_point now)
+        -> std::variant<CaptureThread::Clock::time_point, Failure> {
+        if (!capture_->tick(receiver, now)) return Failure{"Lost the connection to the X server"};
+        return now + step;
+    };
+    return thread_.start(std::move(pass), receiver);
 }
 
 void XcbScreenSource::stop(std::function<void()> done) {
-    {
-        std::lock_guard lock(mutex_);
-        stopping_ = true;
-        if (running_) {
-            whenStopped_ = std::move(done);
-            done = nullptr;
-        }
-    }
-    wake_.notify_all();
-    if (done) done();
+    thread_.stop(std::move(done));
 }
 
 }  // namespace hc

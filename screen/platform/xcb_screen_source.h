@@ -6,13 +6,11 @@
 // frame size the capture started with.
 #pragma once
 
-#include <condition_variable>
 #include <functional>
 #include <memory>
-#include <mutex>
-#include <thread>
 #include <vector>
 
+#include "capture_thread.h"
 #include "platform/xcb_capture.h"
 #include "platform/xcb_support.h"
 #include "screen_source.h"
@@ -30,19 +28,11 @@ class XcbScreenSource final : public ScreenSource {
     void stop(std::function<void()> done) override;
 
   private:
-    void run(xcb::Capture& capture, FrameReceiver& receiver, double interval);
-
     xcb::Connection connection_;
     xcb_screen_t* screen_ = nullptr;  // owned by connection_
     std::vector<xcb::Monitor> monitors_;
     std::unique_ptr<xcb::Capture> capture_;  // used by the capture thread only
-
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    bool stopping_ = false;
-    bool running_ = false;  // the capture thread runs and has not ended
-    std::function<void()> whenStopped_;
-    std::thread thread_;
+    CaptureThread thread_;                   // last: it stops before what it uses goes
 };
 
 }  // namespace hc

@@ -83,6 +83,7 @@ class FakeVideoSink final : public VideoSink {
     int begins = 0, finishes = 0;
     std::vector<double> appended;             // video times, in order
     std::vector<std::uint8_t> appendedLumas;  // the first Y' sample of each appended picture
+    std::vector<PictureChange> appendedChanges;
 
     std::optional<Failure> prepare(const std::filesystem::path& p, int w, int h) override {
         path = p;
@@ -97,7 +98,8 @@ class FakeVideoSink final : public VideoSink {
     }
     bool writing() const override { return writing_; }
     bool ready() const override { return !busyFrames.count(readyCalls_++); }
-    std::optional<Failure> append(const Picture& picture, double t) override {
+    std::optional<Failure> append(const Picture& picture, double t,
+                                  const PictureChange& change) override {
         if (Gate* g = appendGate) {
             appendEntered.open();
             g->pass();
@@ -108,6 +110,7 @@ class FakeVideoSink final : public VideoSink {
         }
         appended.push_back(t);
         appendedLumas.push_back(picture.plane(0)[0]);
+        appendedChanges.push_back(change);
         return std::nullopt;
     }
     void finish() override {

@@ -2,6 +2,7 @@
 // change, and how it stops.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <fstream>
@@ -344,6 +345,92 @@ TEST_F(RecorderTest, TheLastPictureIsRepeatedEvenWhenTheEncoderWasTooBusyForIt) 
     r.finish();
     EXPECT_EQ(sink.appended, (std::vector<double>{0.0, 4.0}));
     EXPECT_EQ(sink.appendedLumas, (std::vector<std::uint8_t>{20, 90}));
+}
+
+// The encoder is told what differs from the picture it took last: a frame it was too busy for
+// adds its change to the next one, and a repeat changes nothing.
+TEST_F(RecorderTest, TheEncoderIsToldWhatChangedSinceThePictureItTookLast) {
+    sink.busyFrames = {2};
+    Recorder& r = started();
+    const auto changed = [](double pts, std::vector<Rect> rects) {
+        Frame f = complete(pts);
+        f.change = {false, std::move(rects)};
+        return f;
+    };
+    source.deliver(changed(0.0, {{0, 0, 2, 2}}));  // the first is whole whatever it says
+    source.deliver(changed(0.2, {{2, 2, 4, 4}}));
+    source.deliver(changed(0.4, {{4, 4, 2, 2}}));  // the encoder is busy
+    source.deliver(changed(0.6, {{8, 8, 2, 2}}));
+    Frame unknown = complete(0.8);  // a source that cannot say
+    source.deliver(unknown);
+    source.deliver(idle(11.0));  // a repeat of a still screen
+    now = 12.0;
+    r.finish();
+    ASSERT_EQ(sink.appended, (std::vector<double>{0.0, 0.2, 0.6, 0.8, 11.0, 12.0}));
+    const auto said = [&](std::size_t i) {
+        const PictureChange& c = sink.appendedChanges.at(i);
+        if (c.whole) return std::string("whole");
+        std::string text;
+        for (const Rect& r : c.rects)
+            text += "(" + std::to_string(r.x) + "," + std::to_string(r.y) + ")";
+        return text.empty() ? std::string("none") : text;
+    };
+    EXPECT_EQ(said(0), "whole");
+    EXPECT_EQ(said(1), "(2,2)");
+    EXPECT_EQ(said(2), "(4,4)(8,8)");
+    EXPECT_EQ(said(3), "whole");
+    EXPECT_EQ(said(4), "none");
+    EXPECT_EQ(said(5), "none");
+}
+
+// A source that delivers into a full queue (it should have asked wantsFrame() first) loses
+// those frames, but not what they changed: the next frame carries it, so the encoder never
+// skips a block that changed.
+TEST_F(RecorderTest, WhatAFrameThatFoundTheQueueFullChangedGoesWithTheNext) {
+    sink.appendGate = &writerGate;
+    Recorder& r = started();
+    const auto changed = [](double pts, int x) {
+        Frame f = complete(pts);
+        f.change = {false, {{x, 0, 2, 2}}};
+        return f;
+    };
+    source.receiver->receive(changed(0.0, 0));
+    sink.appendEntered.pass();  // the writer holds the first frame; the rest wait in the queue
+    double pts = 0.2;
+    for (int x = 2; x < 2 + 2 * CAPTURE_QUEUE_DEPTH; x += 2, pts += 0.2)
+        source.receiver->receive(changed(pts, x));
+    source.receiver->receive(changed(pts, 20));  // the queue is full: none of these two is taken
+    source.receiver->receive(changed(pts + 0.2, 22));
+    writerGate.open();
+    const auto deadline = std::chrono::steady_clock::now() + 20s;
+    while (!source.deliver(changed(pts + 0.4, 24))) {
+        ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the queue never drained";
+        std::this_thread::yield();
+    }
+    r.finish();
+    // The frame after them (the stop may repeat it, changing nothing).
+    const auto next =
+        std::find_if(sink.appendedChanges.rbegin(), sink.appendedChanges.rend(),
+                     [](const PictureChange& c) { return c.whole || !c.rects.empty(); });
+    ASSERT_NE(next, sink.appendedChanges.rend());
+    EXPECT_FALSE(next->whole);
+    EXPECT_EQ(next->rects, (std::vector<Rect>{{20, 0, 2, 2}, {22, 0, 2, 2}, {24, 0, 2, 2}}));
+}
+
+TEST(PictureChange, AddingGivesWhatDiffersFromTheEarlierPicture) {
+    PictureChange c = PictureChange::none();
+    c.add({false, {{0, 0, 2, 2}}});
+    c.add(PictureChange::none());
+    c.add({false, {{4, 4, 2, 2}}});
+    EXPECT_FALSE(c.whole);
+    EXPECT_EQ(c.rects, (std::vector<Rect>{{0, 0, 2, 2}, {4, 4, 2, 2}}));
+    c.add(PictureChange{});
+    EXPECT_TRUE(c.whole);
+    c.add({false, {{6, 6, 2, 2}}});
+    EXPECT_TRUE(c.whole) << "once anything may have changed, it stays so";
+    PictureChange many = PictureChange::none();
+    for (int i = 0; i < 300; ++i) many.add({false, {{i, 0, 1, 1}}});
+    EXPECT_TRUE(many.whole) << "a list too long to be worth it becomes the whole picture";
 }
 
 TEST_F(RecorderTest, ACaptureThatEndsWithAnErrorIsReported) {

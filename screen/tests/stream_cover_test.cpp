@@ -1,4 +1,4 @@
-// Hidden windows found in desktop coordinates, painted over in a frame the compositor scaled.
+// Hidden windows found in desktop coordinates, mapped into a picture the compositor scaled.
 #include <gtest/gtest.h>
 
 #include "stream_cover.h"
@@ -50,32 +50,6 @@ TEST(ToFrame, MapsDesktopRectanglesIntoTheFrame) {
     for (const Case& c : cases)
         EXPECT_EQ(toFrame({c.rect}, c.area, c.w, c.h), c.expected) << c.name;
     EXPECT_TRUE(toFrame({{0, 0, 10, 10}}, {0, 0, 0, 0}, 100, 100).empty()) << "no monitor";
-}
-
-TEST(PaintOverPicture, PaintsGreyOnEvenEdgesAndNothingElse) {
-    Picture p(8, 6);
-    p.fill(200, 90, 160);
-    paintOver(p, {{3, 1, 2, 2}, {7, 5, 5, 5}});  // odd edges; the second runs off the picture
-    // Grown to x 2..6, y 0..4, and x 6..8, y 4..6.
-    const auto covered = [](int x, int y) {
-        return (x >= 2 && x < 6 && y >= 0 && y < 4) || (x >= 6 && y >= 4);
-    };
-    for (int y = 0; y < 6; ++y) {
-        for (int x = 0; x < 8; ++x) {
-            const std::uint8_t luma = p.plane(0)[y * p.stride(0) + x];
-            const std::uint8_t cb = p.plane(1)[(y / 2) * p.stride(1) + x / 2];
-            const std::uint8_t cr = p.plane(2)[(y / 2) * p.stride(2) + x / 2];
-            if (covered(x, y)) {
-                EXPECT_EQ(luma, 71) << x << "," << y;  // grey 0x40 in limited range
-                EXPECT_EQ(cb, 128) << x << "," << y;
-                EXPECT_EQ(cr, 128) << x << "," << y;
-            } else {
-                EXPECT_EQ(luma, 200) << x << "," << y;
-                EXPECT_EQ(cb, 90) << x << "," << y;
-                EXPECT_EQ(cr, 160) << x << "," << y;
-            }
-        }
-    }
 }
 
 }  // namespace

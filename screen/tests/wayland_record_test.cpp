@@ -103,17 +103,17 @@ class WaylandRecordTest : public testing::Test {
     std::map<std::string, std::string> env;
 };
 
-// Keeps an X window on XWayland changing colour until it goes.
+// Keeps an X window on XWayland changing colour, every `period`, until it goes.
 class ChangingWindow {
   public:
-    ChangingWindow(const std::string& display, Rect where)
-        : thread_([this, display, where] {
+    ChangingWindow(const std::string& display, Rect where, std::chrono::milliseconds period = 300ms)
+        : thread_([this, display, where, period] {
               test::XScene scene(display);
               if (!scene.connected()) return;
               const xcb_window_t w = scene.window(where, 0xFF0000);
               for (std::uint32_t n = 1; !done_; ++n) {
                   scene.fill(w, n % 2 ? 0x00FF00 : 0xFF0000);
-                  std::this_thread::sleep_for(300ms);
+                  std::this_thread::sleep_for(period);
               }
           }) {}
     ~ChangingWindow() {
@@ -179,6 +179,35 @@ TEST_F(WaylandRecordTest, RecordsTheDesktopAndTheSecondRecordingStartsWithoutAsk
     EXPECT_EQ(err("second"), "");
     const Rgb desktop = pixelAt(still, 300, 700);
     EXPECT_TRUE(near(desktop, background)) << show(desktop) << " against " << show(background);
+}
+
+// The compositor sends a picture whenever the window changes, at most five a second; each one
+// is a frame of the video, however the compositor's clock and ours drift.
+TEST_F(WaylandRecordTest, AScreenThatKeepsChangingGetsFiveFramesASecond) {
+    auto child = record("busy");
+    ASSERT_TRUE(share("busy")) << err("busy");
+    std::vector<double> times;
+    {
+        ChangingWindow window(env["DISPLAY"], {200, 200, 640, 360}, 40ms);
+        std::this_thread::sleep_for(10s);
+        child->signal(SIGINT);
+        EXPECT_EQ(exitStatus(child->wait(30s)), 0);
+    }
+    EXPECT_EQ(err("busy"), "");
+    const test::Probe p = test::probe(dir / "busy.mp4");
+    ASSERT_TRUE(p.ok) << p.warnings;
+    ASSERT_GE(p.packetTimes.size(), 2u);
+    const double span = p.packetTimes.back() - p.packetTimes.front();
+    const double rate = (p.packetTimes.size() - 1) / span;
+    std::string gaps;
+    for (std::size_t i = 1; i < p.packetTimes.size(); ++i) {
+        const double gap = p.packetTimes[i] - p.packetTimes[i - 1];
+        EXPECT_GE(gap, 0.198) << "at most 5 frames a second, at " << p.packetTimes[i];
+        gaps += " " + std::to_string(static_cast<int>(gap * 1000));
+    }
+    EXPECT_GE(span, 8.0);
+    EXPECT_GE(rate, 4.5) << p.packetTimes.size() << " frames in " << span
+                         << " s; gaps (ms):" << gaps;
 }
 
 TEST_F(WaylandRecordTest, DecliningTheDialogFailsTheStart) {

@@ -231,8 +231,31 @@ bool samePicture(const Picture& a, const Picture& b) {
     return true;
 }
 
+// The samples in which `after` differs from `before` outside the rectangles `change` lists
+// (none when it says the whole picture changed).
+int changedOutside(const Picture& before, const Picture& after, const PictureChange& change) {
+    if (change.whole) return 0;
+    const auto listed = [&](int x, int y) {
+        for (const Rect& r : change.rects)
+            if (x >= r.x && x < r.x + r.width && y >= r.y && y < r.y + r.height) return true;
+        return false;
+    };
+    int count = 0;
+    for (int i = 0; i < 3; ++i) {
+        const int scale = i == 0 ? 1 : 2;
+        for (int y = 0; y < after.planeHeight(i); ++y)
+            for (int x = 0; x < after.stride(i); ++x) {
+                const std::size_t at = static_cast<std::size_t>(y) * after.stride(i) + x;
+                if (before.plane(i)[at] != after.plane(i)[at] && !listed(x * scale, y * scale))
+                    ++count;
+            }
+    }
+    return count;
+}
+
 // Only what changed is grabbed and scaled, into the picture kept from the frames before; the
-// result is the picture a capture of the whole screen gives, thumbnail included.
+// result is the picture a capture of the whole screen gives, thumbnail included, and each frame
+// says truly where its picture differs from the one before.
 TEST_F(XcbScreenSourceTest, AChangedPartAloneGivesTheWholePicture) {
     scene->movePointer(639, 479);
     scene->fillRoot(0x203040);
@@ -278,6 +301,17 @@ TEST_F(XcbScreenSourceTest, AChangedPartAloneGivesTheWholePicture) {
         EXPECT_EQ(latest.thumbnail, reference->thumbnail) << step.what;
         whole.stop([] {});
     }
+    std::shared_ptr<const Picture> before;
+    int partial = 0;
+    for (const Frame& f : collector.frames()) {
+        if (f.status != FrameStatus::Complete) continue;
+        if (before) {
+            EXPECT_EQ(changedOutside(*before, *f.picture, f.change), 0) << "at " << f.pts;
+            if (!f.change.whole) ++partial;
+        }
+        before = f.picture;
+    }
+    EXPECT_GE(partial, 4) << "every step changed a part only";
 }
 
 // The change test's thumbnail comes from the captured colours, not from the video's Y'CbCr:
