@@ -9,7 +9,7 @@ BUILD_PACKAGES=(
     libpulse-dev
     libxcb1-dev libxcb-shm0-dev libxcb-randr0-dev libxcb-xfixes0-dev libxcb-damage0-dev
     libxcb-ewmh-dev libxcb-icccm4-dev
-    libavcodec-dev libavformat-dev libswscale-dev libavutil-dev libx264-dev
+    libavcodec-dev libavformat-dev libavutil-dev libx264-dev
     libturbojpeg0-dev libtesseract-dev libleptonica-dev
     libglib2.0-dev libpipewire-0.3-dev
     nlohmann-json3-dev libgtest-dev libgmock-dev
