@@ -183,7 +183,12 @@ class AudioServer:
             env["DBUS_SESSION_BUS_ADDRESS"] = bus
             self.server = f"unix:{self.run}/pulse/native"
             self._leave_the_machines_devices_alone()
-            for program in ("pipewire", "wireplumber", "pipewire-pulse"):
+            # The session manager gives up at once when the graph does not listen yet.
+            self._spawn(["pipewire"], env)
+            if not wait_for(lambda: (self.run / "pipewire-0").exists(), 10):
+                self.stop()
+                raise RuntimeError(f"PipeWire did not start; see {self.dir}")
+            for program in ("wireplumber", "pipewire-pulse"):
                 self._spawn([program], env)
         if not wait_for(lambda: self.pactl("info", check=False) is not None, 20):
             self.stop()
