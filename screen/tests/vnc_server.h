@@ -3,9 +3,9 @@
 // port, and is killed when the object goes away.
 #pragma once
 
-#include <sys/types.h>
-
 #include <string>
+
+#include "support/xvfb.h"
 
 namespace hc::test {
 
@@ -15,18 +15,16 @@ class VncServer {
     static std::string missingTools();
 
     VncServer(int width, int height);
-    ~VncServer();
     VncServer(const VncServer&) = delete;
     VncServer& operator=(const VncServer&) = delete;
 
-    bool running() const { return !display_.empty(); }
-    const std::string& display() const { return display_; }
+    bool running() const { return server_.running(); }
+    const std::string& display() const { return server_.display(); }
     // Runs xrandr with `args` on this display; true when it succeeded.
     bool xrandr(const std::string& args) const;
 
   private:
-    pid_t pid_ = -1;
-    std::string display_;
+    qv::test::XServer server_;
 };
 
 }  // namespace hc::test
